@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+class Dialogs;
+class DownloadFolderRule;
+class Settings;
+
+// Asks where received songs are to be stored until an acceptable answer is given, and
+// remembers it. Returns "" when the user gives up (an empty or cancelled answer): the
+// program then ends and nothing is stored.
+QString askDownloadFolder(Dialogs &dialogs, Settings &settings, const DownloadFolderRule &rule);

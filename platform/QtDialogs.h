@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/Dialogs.h"
+
+class QWidget;
+
+// The real dialogs: QMessageBox, QInputDialog and QFileDialog, modal over the main window.
+class QtDialogs final : public Dialogs {
+public:
+    explicit QtDialogs(QWidget *parent = nullptr) : m_parent(parent) {}
+    void setParent(QWidget *parent) { m_parent = parent; }
+
+    DialogAnswer message(const MessageBoxRequest &request) override;
+    QString input(const QString &prompt, const QString &title, const QString &defaultAnswer) override;
+    QString saveFileName(const FileDialogRequest &request) override;
+    QString openFileName(const FileDialogRequest &request) override;
+
+private:
+    QWidget *m_parent;
+};

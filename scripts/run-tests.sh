@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds and runs every test. With --sanitize, a separate build under AddressSanitizer and
+# UndefinedBehaviorSanitizer. Starts (and stops) the PulseAudio null sink the audio tests use.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=build
+cmake_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+if [[ "${1:-}" == "--sanitize" ]]; then
+    build=build-asan
+    cmake_args=(-DCMAKE_BUILD_TYPE=Debug -DTUNVERO_SANITIZE=ON -DTUNVERO_BENCH=OFF)
+fi
+
+scripts/install-deps.sh
+cmake -S . -B "$build" -G Ninja "${cmake_args[@]}" >/dev/null
+cmake --build "$build" --parallel 2
+
+pulse_dir=$(mktemp -d /tmp/tunvero-pulse.XXXXXX)
+trap 'scripts/pulse-null-sink.sh stop "$pulse_dir"; rm -rf "$pulse_dir"' EXIT
+eval "$(scripts/pulse-null-sink.sh start "$pulse_dir")"
+
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir "$build" --output-on-failure --parallel 2 --timeout 600

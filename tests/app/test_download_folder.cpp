@@ -1,0 +1,135 @@
+#include "app/AppInfo.h"
+#include "app/DownloadFolderQuestion.h"
+#include "app/DownloadFolderRule.h"
+#include "app/Settings.h"
+#include "tests/support/ScriptedDialogs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Two volumes: one whose root lists a file, one whose root is empty but for a hidden file.
+class DownloadFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_volumes.isValid());
+        QDir(m_volumes.path()).mkpath(QStringLiteral("full"));
+        QDir(m_volumes.path()).mkpath(QStringLiteral("empty"));
+        QFile visible(full() + QStringLiteral("/musik.mp3"));
+        ASSERT_TRUE(visible.open(QIODevice::WriteOnly));
+        QFile hidden(empty() + QStringLiteral("/.hidden"));
+        ASSERT_TRUE(hidden.open(QIODevice::WriteOnly));
+        m_settingsName = QStringLiteral("TunveroTest-%1").arg(++s_counter);
+    }
+
+    QString full() const { return m_volumes.path() + QStringLiteral("/full"); }
+    QString empty() const { return m_volumes.path() + QStringLiteral("/empty"); }
+
+    // Paths under /data live on the full volume, all others on the empty one.
+    DownloadFolderRule rule() const
+    {
+        return DownloadFolderRule(QStringLiteral("/home/anna"), [this](const QString &path) {
+            return path.startsWith(QStringLiteral("/data")) || path.startsWith(QStringLiteral("/home/anna"))
+                       ? full()
+                       : empty();
+        });
+    }
+
+    Settings settings() const
+    {
+        const QString name = m_settingsName;
+        return Settings([name] { return name; });
+    }
+
+    QTemporaryDir m_volumes;
+    QString m_settingsName;
+    static inline int s_counter = 0;
+};
+
+} // namespace
+
+TEST_F(DownloadFolderTest, AcceptsAbsoluteFoldersOnAVolumeThatListsSomething)
+{
+    const DownloadFolderRule r = rule();
+    EXPECT_EQ(r.accept(QStringLiteral("/data/Ny mapp")), QStringLiteral("/data/Ny mapp/"));
+    EXPECT_EQ(r.accept(QStringLiteral("/data/")), QStringLiteral("/data/"));
+    EXPECT_EQ(r.accept(QStringLiteral("~/Musik")), QStringLiteral("/home/anna/Musik/"));
+    EXPECT_EQ(r.accept(QStringLiteral("~")), QStringLiteral("/home/anna/"));
+}
+
+TEST_F(DownloadFolderTest, RejectsRelativeShortAndEmptyVolumeAnswers)
+{
+    const DownloadFolderRule r = rule();
+    EXPECT_EQ(r.accept(QStringLiteral("Musik")), QString());
+    EXPECT_EQ(r.accept(QStringLiteral("C:\\Musik")), QString());
+    EXPECT_EQ(r.accept(QStringLiteral("~anna/Musik")), QString());
+    EXPECT_EQ(r.accept(QStringLiteral("/")), QString());
+    // A volume whose root holds only hidden entries does not count.
+    EXPECT_EQ(r.accept(QStringLiteral("/media/tom")), QString());
+}
+
+TEST(DownloadFolderRuleOnThisMachine, UsesTheRealVolumeOfTheFolder)
+{
+    // "/" always lists something, so a folder that does not exist yet is still accepted.
+    const DownloadFolderRule r(QDir::homePath());
+    EXPECT_EQ(r.accept(QStringLiteral("/tmp/tunvero-finns-inte/ännu")), QStringLiteral("/tmp/tunvero-finns-inte/ännu/"));
+}
+
+TEST_F(DownloadFolderTest, RepeatsWithTheStoredDefaultAndStoresOnlyTheAcceptedAnswer)
+{
+    Settings store = settings();
+    ScriptedDialogs dialogs;
+    dialogs.then(QStringLiteral("relativ"))
+        .then(DialogAnswer::Ok)
+        .then(QStringLiteral("/media/tom"))
+        .then(DialogAnswer::Ok)
+        .then(QStringLiteral("/data/Musik"));
+
+    EXPECT_EQ(askDownloadFolder(dialogs, store, rule()), QStringLiteral("/data/Musik/"));
+    EXPECT_EQ(store.lastSaveFolder(), QStringLiteral("/data/Musik/"));
+
+    const auto &shown = dialogs.shown();
+    ASSERT_EQ(shown.size(), 5u);
+    for (std::size_t i : {0u, 2u, 4u}) {
+        EXPECT_EQ(shown[i].kind, ScriptedDialogs::Kind::Input);
+        EXPECT_EQ(shown[i].prompt, QStringLiteral("I vilken katalog vill du spara nedladdade filer?"));
+        EXPECT_EQ(shown[i].title, QStringLiteral("Var?"));
+        EXPECT_EQ(shown[i].defaultAnswer, Settings::defaultDownloadFolder());
+    }
+    for (std::size_t i : {1u, 3u}) {
+        EXPECT_EQ(shown[i].message.text, QStringLiteral("Ej godkänd katalog/enhet"));
+        EXPECT_EQ(shown[i].message.title, applicationTitle());
+        EXPECT_EQ(shown[i].message.buttons, DialogButtons::Ok);
+    }
+
+    // The next start offers the stored answer.
+    ScriptedDialogs again;
+    again.then(QString());
+    EXPECT_EQ(askDownloadFolder(again, store, rule()), QString());
+    EXPECT_EQ(again.last().defaultAnswer, QStringLiteral("/data/Musik/"));
+}
+
+TEST_F(DownloadFolderTest, GivingUpStoresNothing)
+{
+    Settings store = settings();
+    ScriptedDialogs dialogs;
+    dialogs.then(QStringLiteral("relativ")).then(DialogAnswer::Ok).then(QString());
+    EXPECT_EQ(askDownloadFolder(dialogs, store, rule()), QString());
+    QSettings raw(QSettings::NativeFormat, QSettings::UserScope, m_settingsName);
+    EXPECT_FALSE(raw.contains(QStringLiteral("Main/LastSaveFolder")));
+    EXPECT_EQ(store.lastSaveFolder(), Settings::defaultDownloadFolder());
+}
+
+TEST_F(DownloadFolderTest, ServerNameDefaultsToThisComputer)
+{
+    Settings store = settings();
+    EXPECT_FALSE(store.serverName().isEmpty());
+    store.setServerName(QStringLiteral("festdatorn"));
+    EXPECT_EQ(store.serverName(), QStringLiteral("festdatorn"));
+}
