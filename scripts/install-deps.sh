@@ -9,7 +9,7 @@ packages=(
     qt6-base-dev qt6-multimedia-dev qt6-translations-l10n
     libmpg123-dev
     libgtest-dev libgmock-dev
-    fonts-dejavu-core
+    fonts-liberation2
     pulseaudio
     sox libsox-fmt-mp3 lame
 )
