@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <functional>
+
+class MediaCommandService;
+
+// The media procedures: each builds its command text, sends it to the media service and turns
+// the error code into "Success" or the service's error text. Keeps no state of its own.
+class ModMultimedia
+{
+public:
+    // shortPath gives the short form of a song's path for "open" ("" when the file does not
+    // exist); by default the platform's media short path.
+    explicit ModMultimedia(MediaCommandService &service,
+                           std::function<QString(const QString &)> shortPath = {});
+
+    QString MediaOpen(qint32 parent, const QString &alias, const QString &path, const QString &type);
+    QString MediaPlay(const QString &alias, const QString &from, const QString &to);
+    QString MediaStop(const QString &alias);
+    QString MediaClose(const QString &alias);
+    QString MediaCloseAll();
+    qint32 MediaLengthFrames(const QString &alias);
+    qint32 MediaLengthMs(const QString &alias);
+
+private:
+    QString answerFor(int code) const;
+    qint32 queryLength(const QString &alias, int *code);
+
+    MediaCommandService &m_service;
+    std::function<QString(const QString &)> m_shortPath;
+};
