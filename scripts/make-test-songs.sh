@@ -4,6 +4,7 @@
 #   scripts/make-test-songs.sh OUTDIR          the short test songs
 #   scripts/make-test-songs.sh OUTDIR --long   also the five-minute song of the benchmark
 # Every song's length is known exactly (the tone's length); the tests keep the same table.
+# Bit rates are high enough for the first frame to hold the encoder's gapless tag.
 # Nothing writes a VBRI header (only Fraunhofer's encoder does), so there is no VBRI song.
 set -euo pipefail
 
@@ -37,7 +38,7 @@ song() {
 song cbr_44k_stereo    3.0  44100 2 -b 128
 song cbr_48k_mono      2.0  48000 1 -b 64
 song cbr_32k_stereo    2.0  32000 2 -b 96
-song cbr_22k_mono      2.0  22050 1 -b 32
+song cbr_22k_mono      2.0  22050 1 -b 64
 song vbr_44k_stereo    2.5  44100 2 -V 4
 song vbr_48k_stereo    4.0  48000 2 -V 2
 song vbr_16k_mono      3.0  16000 1 -V 6
