@@ -4,11 +4,16 @@
 #include "app/DownloadFolderQuestion.h"
 #include "app/Twips.h"
 #include "platform/Dialogs.h"
+#include "platform/Drives.h"
+#include "playlist/PathText.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -51,7 +56,12 @@ bool MainWindow::Form_Load()
     DownloadFolder = askDownloadFolder(m_dialogs, m_settings, m_downloadFolderRule);
     if (DownloadFolder.isEmpty())
         return false;
+    m_playlist.reset();
+    m_browser.setDrives(Drives::list());
+    m_browserWidgets.showDrives();
     fillPortList();
+    m_browser.drvFiles_Change();
+    m_browser.dirFiles_Change();
     fileSelection();
     SetServer();
     return true;
@@ -72,14 +82,17 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonRelease
-        && static_cast<QMouseEvent *>(event)->button() == Qt::RightButton) {
-        if (watched == c.lstFiles->viewport())
-            m_layouts.togglePlaylist();
-        else if (watched == c.dirFiles->viewport())
-            m_layouts.toggleFolderList();
-        else if (watched == c.filFiles->viewport())
-            m_layouts.toggleFileList();
+    const QEvent::Type type = event->type();
+    if (type == QEvent::MouseButtonPress || type == QEvent::MouseMove || type == QEvent::MouseButtonRelease) {
+        const auto &mouse = *static_cast<QMouseEvent *>(event);
+        if (watched == c.lstFiles->viewport()) {
+            lstFilesMouse(type, mouse);
+        } else if (type == QEvent::MouseButtonRelease && mouse.button() == Qt::RightButton) {
+            if (watched == c.dirFiles->viewport())
+                dirFiles_MouseUp();
+            else if (watched == c.filFiles->viewport())
+                filFiles_MouseUp();
+        }
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -101,15 +114,38 @@ void MainWindow::wireClientRole()
     connect(c.chkClient, &QCheckBox::toggled, this, [this] { SetClient(); });
 }
 
+// The playlist's and the browser's connections take the browser as their context: it goes
+// before the lists do, so the lists' last signals while they are destroyed reach nobody.
 void MainWindow::wirePlaylist()
 {
     c.lstFiles->viewport()->installEventFilter(this);
+    connect(c.lstFiles, &QListWidget::currentRowChanged, &m_browser, [this] { lstFiles_Click(); });
+    connect(c.lstFiles, &QListWidget::itemDoubleClicked, &m_browser, [this] { m_playlist.RemoveEntry(); });
+    connect(c.cmdAdd, &QPushButton::clicked, &m_browser,
+            [this] { m_playlist.Add(m_browser.selectedFullPath(), m_browser.selectedShortPath()); });
+    connect(c.cmdRemove, &QPushButton::clicked, &m_browser,
+            [this] { m_playlist.Remove(m_browser.selectedShortPath()); });
+    connect(c.cmdSavePlaylist, &QPushButton::clicked, &m_browser, [this] { m_playlistStorage.cmdSavePlaylist_Click(); });
+    connect(c.cmdLoadPlaylist, &QPushButton::clicked, &m_browser, [this] { m_playlistStorage.cmdLoadPlaylist_Click(); });
+    connect(c.cmdFilesCopy, &QPushButton::clicked, &m_browser, [this] { cmdFilesCopy_Click(); });
+    connect(c.cmdFilesCopyAll, &QPushButton::clicked, &m_browser, [this] { cmdFilesCopyAll_Click(); });
 }
 
 void MainWindow::wireBrowser()
 {
     c.dirFiles->viewport()->installEventFilter(this);
     c.filFiles->viewport()->installEventFilter(this);
+    connect(c.filFiles, &QListWidget::itemDoubleClicked, &m_browser, [this] { filFiles_DblClick(); });
+    connect(c.cmdDirectorysCopy, &QPushButton::clicked, &m_browser, [this] { cmdDirectorysCopy_Click(); });
+    connect(&m_browser, &FileBrowser::addRemoveVisible, this, [this](bool visible) {
+        c.cmdAdd->setVisible(visible);
+        c.cmdRemove->setVisible(visible);
+    });
+    connect(&m_browser, &FileBrowser::addRemoveEnabled, this, [this](bool addEnabled, bool removeEnabled) {
+        c.cmdAdd->setEnabled(addEnabled);
+        c.cmdRemove->setEnabled(removeEnabled);
+    });
+    connect(&m_browser, &FileBrowser::pathTextChanged, c.txtDirectorys, &QLineEdit::setText);
 }
 
 void MainWindow::SetServer()
@@ -134,11 +170,91 @@ void MainWindow::SetClient()
 
 void MainWindow::fileSelection()
 {
-    c.cmdAdd->setVisible(IsServer);
-    c.cmdRemove->setVisible(IsServer);
+    m_browser.filFiles_Click();
 }
 
 bool MainWindow::playlistChanged() const
 {
-    return false;
+    return m_playlist.playlistChanged();
+}
+
+void MainWindow::lstFilesMouse(QEvent::Type type, const QMouseEvent &event)
+{
+    // The list moves its selection to the entry under a pressed left button only after this
+    // filter has seen the event; the drag must see the entry under the pointer already.
+    const auto selectUnderPointer = [this, &event] {
+        const QModelIndex under = c.lstFiles->indexAt(event.position().toPoint());
+        if (under.isValid() && under.row() != c.lstFiles->currentRow())
+            c.lstFiles->setCurrentRow(under.row());
+    };
+    if (type == QEvent::MouseButtonPress && event.button() == Qt::LeftButton) {
+        selectUnderPointer();
+        m_playlist.dragStart();
+    } else if (type == QEvent::MouseMove && (event.buttons() & Qt::LeftButton)) {
+        selectUnderPointer();
+        m_playlist.dragStep();
+    } else if (type == QEvent::MouseButtonRelease && event.button() == Qt::LeftButton) {
+        if (const std::optional<QString> fullPath = m_playlist.releaseLeft())
+            c.txtFiles->setText(*fullPath);
+    } else if (type == QEvent::MouseButtonRelease && event.button() == Qt::RightButton) {
+        m_layouts.togglePlaylist();
+    }
+}
+
+void MainWindow::lstFiles_Click()
+{
+    if (!m_layouts.isPlaylistEnlarged())
+        fileSelection();
+}
+
+void MainWindow::filFiles_DblClick()
+{
+    if (m_browser.currentFileName().isEmpty())
+        return;
+    m_browser.computeSelected();
+    if (m_playlist.contains(m_browser.selectedShortPath()))
+        m_playlist.Remove(m_browser.selectedShortPath());
+    else
+        m_playlist.Add(m_browser.selectedFullPath(), m_browser.selectedShortPath());
+}
+
+void MainWindow::filFiles_MouseUp()
+{
+    c.txtDirectorys->setText(m_browser.currentFilePathText());
+    m_layouts.toggleFileList();
+}
+
+void MainWindow::dirFiles_MouseUp()
+{
+    m_browser.setFileFolder(m_browser.folderPath());
+    m_layouts.toggleFolderList();
+}
+
+void MainWindow::cmdDirectorysCopy_Click()
+{
+    QGuiApplication::clipboard()->clear();
+    QGuiApplication::clipboard()->setText(c.txtDirectorys->text());
+}
+
+void MainWindow::cmdFilesCopy_Click()
+{
+    QGuiApplication::clipboard()->clear();
+    QGuiApplication::clipboard()->setText(c.txtFiles->text());
+}
+
+void MainWindow::cmdFilesCopyAll_Click()
+{
+    // The playlist's path box is shown only in its enlarged layout; then it is the source.
+    QStringList lines;
+    if (c.txtFiles->isVisibleTo(this))
+        lines = m_playlist.fullPaths();
+    else if (c.txtDirectorys->isVisibleTo(this))
+        lines = m_browser.filePaths();
+    QGuiApplication::clipboard()->clear();
+    QGuiApplication::clipboard()->setText(PathText::joinLines(lines));
+}
+
+void MainWindow::showBrowserError(const QString &text)
+{
+    m_dialogs.tell(text, applicationTitle());
 }

@@ -5,10 +5,17 @@
 #include "app/ShutdownGuard.h"
 #include "app/WindowControls.h"
 #include "app/WindowLayouts.h"
+#include "playlist/BrowserWidgets.h"
+#include "playlist/FileBrowser.h"
+#include "playlist/ListWidgetEntries.h"
+#include "playlist/PlaylistEditor.h"
+#include "playlist/PlaylistStorage.h"
 
+#include <QEvent>
 #include <QWidget>
 
 class Dialogs;
+class QMouseEvent;
 
 // The one window of the program, `frmMain`. It owns every control, every subsystem and all
 // window-level state, and wires the subsystems to the controls; the logic of each
@@ -30,6 +37,8 @@ public:
     WindowLayouts &layouts() { return m_layouts; }
     QString downloadFolder() const { return DownloadFolder; }
     bool isServer() const { return IsServer; }
+    PlaylistEditor &playlist() { return m_playlist; }
+    FileBrowser &browser() { return m_browser; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -45,10 +54,19 @@ private:
     // The server box's reaction and its role update.
     void SetServer();
     void SetClient();
-    // The file list's click reaction: with the server role off it hides the add and remove
-    // buttons.
+    // The browser's file-selection reaction.
     void fileSelection();
     bool playlistChanged() const;
+    // Mouse events of the playlist, the folder list and the file list.
+    void lstFilesMouse(QEvent::Type type, const QMouseEvent &event);
+    void lstFiles_Click();
+    void filFiles_DblClick();
+    void filFiles_MouseUp();
+    void dirFiles_MouseUp();
+    void cmdDirectorysCopy_Click();
+    void cmdFilesCopy_Click();
+    void cmdFilesCopyAll_Click();
+    void showBrowserError(const QString &text);
 
     Dialogs &m_dialogs;
     DownloadFolderRule m_downloadFolderRule;
@@ -59,4 +77,15 @@ private:
 
     QString DownloadFolder;
     bool IsServer = false;
+
+    // The playlist and the file browser.
+    ListWidgetEntries m_playlistEntries{c.lstFiles};
+    PlaylistEditor m_playlist{m_playlistEntries, IsServer, [this] { fileSelection(); }};
+    PlaylistStorage m_playlistStorage{m_dialogs, m_playlist};
+    FileBrowser m_browser{FileBrowser::Hooks{
+        .isServer = [this] { return IsServer; },
+        .inPlaylist = [this](const QString &shortPath) { return m_playlist.contains(shortPath); },
+        .showError = [this](const QString &text) { showBrowserError(text); },
+    }};
+    BrowserWidgets m_browserWidgets{m_browser, c.drvFiles, c.dirFiles, c.filFiles};
 };

@@ -1,0 +1,46 @@
+#include "platform/EightBitText.h"
+
+#include <QStringDecoder>
+
+#include <array>
+
+namespace EightBitText {
+
+namespace {
+
+// 0x80 to 0x9F; the rest of Windows-1252 is Latin-1.
+constexpr std::array<char16_t, 32> windows1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+} // namespace
+
+QString fromWindows1252(const QByteArray &bytes)
+{
+    QString text;
+    text.reserve(bytes.size());
+    for (const char byte : bytes) {
+        const auto value = static_cast<unsigned char>(byte);
+        if (value >= 0x80 && value <= 0x9F)
+            text.append(QChar(windows1252High[value - 0x80]));
+        else
+            text.append(QChar(char16_t(value)));
+    }
+    return text;
+}
+
+QString decode(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    return utf8.hasError() ? fromWindows1252(bytes) : text;
+}
+
+QByteArray encode(const QString &text)
+{
+    return text.toLocal8Bit();
+}
+
+} // namespace EightBitText

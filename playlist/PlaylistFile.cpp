@@ -1,0 +1,50 @@
+#include "playlist/PlaylistFile.h"
+
+#include "platform/EightBitText.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace PlaylistFile {
+
+bool write(const QString &fileName, const QStringList &fullPaths)
+{
+    QByteArray content;
+    for (const QString &path : fullPaths)
+        content += EightBitText::encode(path) + QByteArrayLiteral("\r\n");
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(content) != content.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+std::optional<QStringList> read(const QString &fileName)
+{
+    if (!QFileInfo(fileName).isFile())
+        return std::nullopt;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+
+    QStringList lines;
+    // Lines end in CR LF; a bare LF from a file edited elsewhere ends one too.
+    for (QByteArray line : content.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        lines.append(EightBitText::decode(line));
+    }
+    // What follows the last line end is no line.
+    if (!lines.isEmpty() && lines.constLast().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+} // namespace PlaylistFile
