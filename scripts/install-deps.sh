@@ -10,7 +10,7 @@ packages=(
     libmpg123-dev
     libgtest-dev libgmock-dev
     fonts-liberation2
-    pulseaudio
+    pulseaudio pulseaudio-utils
     sox libsox-fmt-mp3 lame
 )
 if [[ "${1:-}" == "--screenshots" ]]; then
