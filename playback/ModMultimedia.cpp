@@ -57,8 +57,11 @@ ModMultimedia::ModMultimedia(MediaCommandService &service,
     : m_service(service)
     , m_shortPath(std::move(shortPath))
 {
-    if (!m_shortPath)
-        m_shortPath = [](const QString &path) { return MediaShortPath().shortPathOf(path); };
+    if (!m_shortPath) {
+        m_shortPath = [shortPaths = MediaShortPath()](const QString &path) {
+            return shortPaths.shortPathOf(path);
+        };
+    }
 }
 
 QString ModMultimedia::answerFor(int code) const
