@@ -37,7 +37,8 @@ bool isSystemPlace(const QString &root)
 
 QString textOf(const Mount &mount)
 {
-    if (mount.name.isEmpty() || mount.name == mount.root)
+    // Removable media are usually mounted under their label already.
+    if (mount.name.isEmpty() || mount.root.endsWith(QLatin1Char('/') + mount.name))
         return mount.root;
     return QStringLiteral("%1 [%2]").arg(mount.root, mount.name);
 }

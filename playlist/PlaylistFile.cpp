@@ -14,7 +14,9 @@ bool write(const QString &fileName, const QStringList &fullPaths)
     for (const QString &path : fullPaths)
         content += EightBitText::encode(path) + QByteArrayLiteral("\r\n");
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a short write (a full disk) shows here and not as a silent
+    // partial flush inside the commit.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     if (file.write(content) != content.size()) {
         file.cancelWriting();
