@@ -1,0 +1,289 @@
+#include "net/ClientReceiver.h"
+
+#include "net/Framing.h"
+#include "net/WireScan.h"
+
+namespace {
+
+enum Word {
+    TimerResponse, SetMusic, SetFileDone, PutFileReady, SkipFile, ReStartPutFile, DoGetFile,
+    SkipFiles, PlayMusic, StopAllMusic, WaitBefore
+};
+
+const QList<QByteArray> &words()
+{
+    static const QList<QByteArray> w = {"TimerResponse", "SetMusic", "SetFileDone", "PutFileReady",
+                                        "SkipFile", "ReStartPutFile", "DoGetFile", "SkipFiles",
+                                        "PlayMusic", "StopAllMusic", "WaitBefore:"};
+    return w;
+}
+
+// Every word with its CR LF; the envelope's word carries its delay before the CR LF.
+const QList<QByteArray> &tokens()
+{
+    static const QList<QByteArray> t = [] {
+        QList<QByteArray> list;
+        for (int i = 0; i < words().size(); ++i)
+            list.append(i == WaitBefore ? words()[i] : words()[i] + framing::crlf);
+        return list;
+    }();
+    return t;
+}
+
+// The end of a piece of file data: the "DoGetFile" message that follows every chunk.
+const QByteArray &fileDataEnd()
+{
+    static const QByteArray marker = QByteArrayLiteral("DoGetFile\r\n ");
+    return marker;
+}
+
+constexpr qsizetype slotDigits = 3;
+constexpr qsizetype sizeDigits = 20;     // any 64-bit byte count
+constexpr qsizetype maxDelayDigits = 10; // "WaitBefore:" numbers are at most 65535
+constexpr qsizetype longestToken = 16;
+
+} // namespace
+
+void ClientReceiver::append(const QByteArray &bytes)
+{
+    if (m_overflowed)
+        return;
+    if (m_pos > 0) {
+        m_bytes.remove(0, m_pos);
+        m_pos = 0;
+    }
+    m_bytes.append(bytes);
+    m_final = false;
+}
+
+void ClientReceiver::settle()
+{
+    m_final = true;
+}
+
+void ClientReceiver::clear()
+{
+    m_bytes.clear();
+    m_pos = 0;
+    m_skipped = 0;
+    m_chunkBytes = 0;
+    m_scanOffset = 0;
+    m_inFileData = false;
+    m_fileDataExpected = false;
+    m_final = false;
+    m_settleMs = 0;
+    m_overflowed = false;
+}
+
+std::optional<ClientReceiver::Item> ClientReceiver::next()
+{
+    m_settleMs = 0;
+    while (!m_overflowed && m_pos < m_bytes.size()) {
+        if (m_inFileData) {
+            if (std::optional<Item> piece = nextFileData())
+                return piece;
+            if (m_inFileData)
+                return std::nullopt;
+            continue;
+        }
+        const wireScan::TokenAt at = wireScan::tokenAt(m_bytes, m_pos, tokens());
+        if (at.match == wireScan::Match::Partial)
+            return std::nullopt;
+        if (at.match == wireScan::Match::None) {
+            if (m_fileDataExpected) {
+                m_inFileData = true;
+                m_chunkBytes = 0;
+            } else {
+                skipUnknown();
+            }
+            continue;
+        }
+
+        const qsizetype start = m_pos + at.length;
+        Parsed p = at.token == WaitBefore ? parseEnvelope(start) : parseMessage(at.token, start);
+        if (p.status == Status::NeedMore) {
+            m_settleMs = p.settleMs;
+            checkCap(m_bytes.size() - m_pos, maxMessageBytes);
+            return std::nullopt;
+        }
+        m_pos = p.end;
+        m_final = false;
+        m_scanOffset = 0;
+        if (p.status == Status::Drop)
+            continue;
+        m_skipped = 0;
+        if (p.item.message.command == words()[SetMusic])
+            m_songs = wireScan::songLines(p.item.message.data);
+        return p.item;
+    }
+    return std::nullopt;
+}
+
+std::optional<ClientReceiver::Item> ClientReceiver::nextFileData()
+{
+    const QByteArray &marker = fileDataEnd();
+    const qsizetype found = m_bytes.indexOf(marker, m_pos);
+    qsizetype length = 0;
+    if (found >= 0) {
+        length = found - m_pos;
+        m_inFileData = false;
+    } else {
+        // Keep back what may be the first bytes of the "DoGetFile" that ends the chunk.
+        qsizetype hold = std::min(marker.size() - 1, m_bytes.size() - m_pos);
+        while (hold > 0 && !m_bytes.endsWith(marker.left(hold)))
+            --hold;
+        length = m_bytes.size() - m_pos - hold;
+    }
+    m_chunkBytes += length;
+    checkCap(m_chunkBytes, maxChunkBytes);
+    if (length <= 0 || m_overflowed)
+        return std::nullopt;
+    Item piece{Item::Kind::FileData, {}, m_bytes.sliced(m_pos, length), 0};
+    m_pos += length;
+    return piece;
+}
+
+ClientReceiver::Parsed ClientReceiver::parseMessage(int word, qsizetype start)
+{
+    const qsizetype size = m_bytes.size();
+    const auto complete = [&](qsizetype end) {
+        Parsed p;
+        p.status = Status::Complete;
+        p.end = end;
+        p.item.message = {words()[word], m_bytes.sliced(start, end - start)};
+        return p;
+    };
+    const auto needMore = [](int settle) {
+        Parsed p;
+        p.settleMs = settle;
+        return p;
+    };
+    // A number that ends with the bytes received so far.
+    const auto numberMayGoOn = [&](qsizetype from, qsizetype digits, qsizetype maxDigits) {
+        return from + digits == size && digits < maxDigits && !m_final;
+    };
+
+    switch (word) {
+    case TimerResponse:
+    case StopAllMusic:
+        return complete(start);
+    case SkipFiles:
+    case DoGetFile:
+    case ReStartPutFile:
+        if (start == size)
+            return m_final ? complete(start) : needMore(settleMs);
+        return complete(start + (m_bytes[start] == ' ' ? 1 : 0));
+    case PlayMusic: {
+        const qsizetype n = wireScan::digitsAt(m_bytes, start, slotDigits);
+        if (numberMayGoOn(start, n, slotDigits)
+            && (n == 0 || wireScan::slotMayGoOn(m_bytes.sliced(start, n), [this](int slot) {
+                   return slot < m_songs.size();
+               })))
+            return needMore(settleMs);
+        return complete(start + n);
+    }
+    case SkipFile:
+    case SetFileDone: {
+        const qsizetype lineEnd = m_bytes.indexOf(framing::crlf, start);
+        if (lineEnd < 0)
+            return needMore(0);
+        const qsizetype from = lineEnd + 2;
+        const qsizetype maxDigits = word == SkipFile ? slotDigits : sizeDigits;
+        const qsizetype n = wireScan::digitsAt(m_bytes, from, maxDigits);
+        if (numberMayGoOn(from, n, maxDigits)) {
+            const QByteArray path = m_bytes.sliced(start, lineEnd - start);
+            // A path outside the song list tells nothing: any slot may follow.
+            const bool known = m_songs.contains(path);
+            if (word == SetFileDone || n == 0 || wireScan::slotMayGoOn(m_bytes.sliced(from, n), [&](int slot) {
+                    return !known || (slot < m_songs.size() && m_songs[slot] == path);
+                }))
+                return needMore(settleMs);
+        }
+        return complete(from + n);
+    }
+    case PutFileReady:
+    case SetMusic: {
+        bool partial = false;
+        const qsizetype scanFrom = std::max(start, m_pos + m_scanOffset);
+        const qsizetype next = wireScan::findToken(m_bytes, scanFrom, tokens(), &partial);
+        if (next >= 0 && !partial)
+            return complete(next);
+        if (m_final)
+            return complete(size);
+        if (word == PutFileReady && !partial && isWholeAnnouncedPath(m_bytes.sliced(start)))
+            return complete(size);
+        m_scanOffset = std::max(start, size - longestToken) - m_pos;
+        return needMore(word == SetMusic ? songListSettleMs : settleMs);
+    }
+    default:
+        break;
+    }
+    return complete(start);
+}
+
+ClientReceiver::Parsed ClientReceiver::parseEnvelope(qsizetype start)
+{
+    const qsizetype size = m_bytes.size();
+    const auto drop = [](qsizetype end) {
+        Parsed p;
+        p.status = Status::Drop;
+        p.end = end;
+        return p;
+    };
+    const qsizetype lineEnd = m_bytes.indexOf(framing::crlf, start);
+    if ((lineEnd < 0 && size - start > maxDelayDigits) || lineEnd - start > maxDelayDigits)
+        return drop(start);
+    if (lineEnd < 0)
+        return Parsed{};
+    const QByteArray delayText = m_bytes.sliced(start, lineEnd - start);
+    bool ok = false;
+    const uint delay = delayText.toUInt(&ok);
+    const bool valid = ok && delayText == QByteArray::number(delay) && delay <= 65535;
+
+    const qsizetype innerPos = lineEnd + 2;
+    if (innerPos == size)
+        return Parsed{};
+    const wireScan::TokenAt at = wireScan::tokenAt(m_bytes, innerPos, tokens());
+    if (at.match == wireScan::Match::Partial)
+        return Parsed{};
+    if (at.match == wireScan::Match::None || at.token == WaitBefore)
+        return drop(innerPos);
+    Parsed inner = parseMessage(at.token, innerPos + at.length);
+    if (inner.status != Status::Complete)
+        return inner;
+    // An envelope whose delay is no whole number from 0 to 65535 is dropped with its message.
+    if (!valid)
+        return drop(inner.end);
+    inner.item.kind = Item::Kind::Envelope;
+    inner.item.delayMs = static_cast<int>(delay);
+    return inner;
+}
+
+bool ClientReceiver::isWholeAnnouncedPath(const QByteArray &path) const
+{
+    bool announced = false;
+    for (const QByteArray &song : m_songs) {
+        if (song == path)
+            announced = true;
+        else if (song.startsWith(path))
+            return false;
+    }
+    return announced;
+}
+
+void ClientReceiver::skipUnknown()
+{
+    bool partial = false;
+    qsizetype to = wireScan::findToken(m_bytes, m_pos + 1, tokens(), &partial);
+    if (to < 0)
+        to = m_bytes.size();
+    m_skipped += to - m_pos;
+    m_pos = to;
+    checkCap(m_skipped, maxMessageBytes);
+}
+
+void ClientReceiver::checkCap(qsizetype pending, qsizetype cap)
+{
+    if (pending > cap)
+        m_overflowed = true;
+}

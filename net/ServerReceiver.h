@@ -1,0 +1,65 @@
+#pragma once
+
+#include "net/WireMessage.h"
+
+#include <QByteArray>
+#include <QList>
+
+#include <functional>
+#include <optional>
+
+// The server's receive path for one connection: owns the bytes a client has sent and cuts
+// them into whole messages, however TCP splits or joins them. Never touches a socket.
+//
+// A message begins where a client-to-server word and its CR LF begin; bytes that begin
+// none are an unknown message and are skipped up to the next word. Where a message ends
+// follows from its word: "Connected", "MirrorTimerResponse", "AllFilesLoaded" and
+// "HasNeededFiles" end at their CR LF; "GetFile" and "SetFile" carry a path line and a
+// slot number with nothing after it, so they end after the number's last digit, which is
+// known when a non-digit follows, when the number has three digits, or when no announced
+// song slot could still be written with more digits under this path. Only when the
+// received bytes end inside a number that could still go on does the owner wait
+// `settleMs` for more before taking the number as it is.
+class ServerReceiver {
+public:
+    // True when song slot `slot` of the current run was announced with exactly this path.
+    using AnnouncedSong = std::function<bool(int slot, const QByteArray &path)>;
+
+    // A client sends nothing longer than a word, a path and a slot number; paths stay far
+    // below 4096 bytes on every platform. Beyond this an unfinished message, or a run of
+    // bytes that begin no message, means the peer is broken or hostile.
+    static constexpr qsizetype maxMessageBytes = 64 * 1024;
+
+    // How long the owner waits after the last byte for the rest of a slot number that may
+    // go on. Short, and needed only when one path was announced under two such slots.
+    static constexpr int settleMs = 40;
+
+    explicit ServerReceiver(AnnouncedSong announced = {});
+
+    void append(const QByteArray &bytes);
+
+    // The next whole message, or nothing when more bytes are needed.
+    std::optional<WireMessage> next();
+
+    // After `next` gave nothing: true when a message waits only for the settle time.
+    bool waitsToSettle() const { return m_waitsToSettle; }
+    // The settle time has passed without new bytes: the waiting message ends where the
+    // bytes end. Call `next` again to get it.
+    void settle();
+
+    // The peer broke a cap; the owner drops the connection.
+    bool overflowed() const { return m_overflowed; }
+
+    void clear();
+
+private:
+    void skipUnknown();
+
+    AnnouncedSong m_announced;
+    QByteArray m_bytes;
+    qsizetype m_pos = 0;
+    qsizetype m_skipped = 0;
+    bool m_final = false;
+    bool m_waitsToSettle = false;
+    bool m_overflowed = false;
+};

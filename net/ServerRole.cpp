@@ -1,0 +1,252 @@
+#include "net/ServerRole.h"
+
+#include "net/Framing.h"
+#include "net/ResponseTime.h"
+#include "net/ServerConnection.h"
+#include "net/SocketCodes.h"
+#include "net/WireScan.h"
+
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+ServerRole::ServerRole(QObject *parent, Clock clock)
+    : QObject(parent), m_listener(new QTcpServer(this)), m_clock(std::move(clock))
+{
+    m_elapsed.start();
+    if (!m_clock)
+        m_clock = [this] { return static_cast<double>(m_elapsed.nsecsElapsed()) / 1e9; };
+    connect(m_listener, &QTcpServer::newConnection, this, &ServerRole::acceptPending);
+    connect(m_listener, &QTcpServer::acceptError, this, [this] { sckServer_ListenError(); });
+}
+
+ServerRole::~ServerRole() = default;
+
+bool ServerRole::listen(quint16 port)
+{
+    closeListening();
+    m_port = port;
+    if (m_listener->listen(m_listenAddress, port))
+        return true;
+    m_listenError = m_listener->serverError();
+    return false;
+}
+
+void ServerRole::closeListening()
+{
+    if (m_listener->isListening())
+        m_listener->close();
+}
+
+bool ServerRole::isListening() const
+{
+    return m_listener->isListening();
+}
+
+quint16 ServerRole::listeningPort() const
+{
+    return m_listener->serverPort();
+}
+
+QAbstractSocket::SocketError ServerRole::listenError() const
+{
+    return m_listenError;
+}
+
+void ServerRole::sckServer_ListenError()
+{
+    // Qt stops accepting after a hard accept error; listening anew resumes it.
+    closeListening();
+    m_listener->listen(m_listenAddress, m_port);
+}
+
+int ServerRole::connectionState(int index) const
+{
+    if (index < 1 || index > lastIndex || !m_connections[index])
+        return socketCodes::stateClosed;
+    return m_connections[index]->state();
+}
+
+bool ServerRole::isReady(int index) const
+{
+    return connectionState(index) == socketCodes::stateConnected && Clients[index]
+           && Clients[index]->IsConnected && Clients[index]->HasTimerResponse;
+}
+
+void ServerRole::acceptPending()
+{
+    while (QTcpSocket *socket = m_listener->nextPendingConnection()) {
+        const int index = AcceptNewClients ? nextIndex() : 0;
+        if (index == 0) {
+            // Not taken: closed at once, so the peer learns of it instead of hanging.
+            socket->disconnectFromHost();
+            socket->deleteLater();
+            continue;
+        }
+        LastClientIndex = index;
+        auto *connection = new ServerConnection(index, socket, [this](int slot, const QByteArray &path) {
+            return announced(slot, path);
+        }, this);
+        connect(connection, &ServerConnection::messageReceived, this, &ServerRole::handleMessage);
+        connect(connection, &ServerConnection::closed, this, &ServerRole::connectionClosed);
+        // Handled after Qt has finished with the socket's error.
+        connect(connection, &ServerConnection::failed, this,
+                [this, guard = QPointer<ServerConnection>(connection)](int i) { connectionFailed(i, guard.data()); },
+                Qt::QueuedConnection);
+        m_connections[index] = connection;
+        Clients[index] = ClientInfo{};
+        Q_EMIT clientAccepted(index);
+    }
+}
+
+int ServerRole::nextIndex() const
+{
+    const int next = LastClientIndex + 1;
+    if (next >= 1 && next <= lastIndex && !m_connections[next])
+        return next;
+    // Past the last slot, or the counter points at a live connection: the lowest free slot.
+    for (int i = 1; i <= lastIndex; ++i) {
+        if (!m_connections[i])
+            return i;
+    }
+    return 0;
+}
+
+void ServerRole::handleMessage(int index, const WireMessage &message)
+{
+    if (!Clients[index])
+        return;
+    ClientInfo &client = *Clients[index];
+    if (message.command == "MirrorTimerResponse") {
+        client.HasTimerResponse = true;
+        client.TimerResponse = responseTime::timerResponseMs(client.TempTimerResponse, m_clock());
+    } else if (message.command == "Connected") {
+        client.IsConnected = true;
+        client.TempTimerResponse = m_clock();
+        m_connections[index]->write(framing::messageBytes("TimerResponse", {}));
+    } else if (message.command == "GetFile") {
+        Q_EMIT getFileReceived(index, message.data);
+    } else if (message.command == "SetFile") {
+        Q_EMIT setFileReceived(index, message.data);
+    } else if (message.command == "AllFilesLoaded") {
+        Q_EMIT allFilesLoadedReceived(index);
+    } else if (message.command == "HasNeededFiles") {
+        Q_EMIT hasNeededFilesReceived(index);
+    }
+}
+
+void ServerRole::connectionClosed(int index)
+{
+    remove(index);
+}
+
+void ServerRole::connectionFailed(int index, ServerConnection *connection)
+{
+    if (connection && m_connections[index] == connection && connection->state() != socketCodes::stateClosed) {
+        remove(index);
+    } else {
+        // The broken connection is gone already: clear out every dead one, and let the
+        // counter go on from the highest index still held, so a start still sees its
+        // clients and the next index is free.
+        int highest = 0;
+        for (int i = 1; i <= lastIndex; ++i) {
+            if (!m_connections[i])
+                continue;
+            if (m_connections[i]->state() == socketCodes::stateConnected)
+                highest = i;
+            else
+                remove(i);
+        }
+        LastClientIndex = highest;
+    }
+    if (!m_listener->isListening())
+        m_listener->listen(m_listenAddress, m_port);
+}
+
+bool ServerRole::sweep()
+{
+    bool stillConnected = false;
+    for (int i = 1; i <= lastIndex; ++i) {
+        if (!m_connections[i])
+            continue;
+        if (m_connections[i]->state() == socketCodes::stateConnected)
+            stillConnected = true;
+        else
+            remove(i);
+    }
+    return stillConnected;
+}
+
+void ServerRole::dropAllConnections()
+{
+    for (int i = 1; i <= lastIndex; ++i) {
+        if (m_connections[i]) {
+            m_connections[i]->close();
+            remove(i);
+        }
+    }
+}
+
+void ServerRole::remove(int index)
+{
+    ServerConnection *connection = m_connections[index];
+    Clients[index].reset();
+    if (!connection)
+        return;
+    m_connections[index] = nullptr;
+    connection->disconnect(this);
+    connection->close();
+    connection->deleteLater();
+    Q_EMIT clientGone(index);
+}
+
+void ServerRole::Send(int Index, const QByteArray &RCommand, const QByteArray &RData)
+{
+    if (Index < 1 || Index > lastIndex || !m_connections[Index])
+        return;
+    ServerConnection *connection = m_connections[Index];
+    const int state = connection->state();
+    if (state != socketCodes::stateConnected) {
+        if (state != socketCodes::stateClosed)
+            connection->close();
+        return;
+    }
+    connection->write(framing::sendBytes(RCommand, RData));
+}
+
+void ServerRole::SendMessageAll(const QByteArray &RCommand, const QByteArray &RData)
+{
+    noteAnnouncedSongs(RCommand, RData);
+    const QByteArray bytes = framing::messageBytes(RCommand, RData);
+    for (int i = 1; i <= lastIndex; ++i) {
+        if (isReady(i))
+            m_connections[i]->write(bytes);
+    }
+}
+
+void ServerRole::SendMessageAllByTimer(const QByteArray &RCommand, const QByteArray &RData)
+{
+    noteAnnouncedSongs(RCommand, RData);
+    QList<int> ready;
+    QList<int> times;
+    for (int i = 1; i <= lastIndex; ++i) {
+        if (isReady(i)) {
+            ready.append(i);
+            times.append(Clients[i]->TimerResponse);
+        }
+    }
+    const QList<int> offsets = responseTime::envelopeOffsets(times);
+    for (qsizetype k = 0; k < ready.size(); ++k)
+        m_connections[ready[k]]->write(framing::envelopeBytes(offsets[k], RCommand, RData));
+}
+
+void ServerRole::noteAnnouncedSongs(const QByteArray &command, const QByteArray &data)
+{
+    if (command == "SetMusic")
+        m_announcedSongs = wireScan::songLines(data);
+}
+
+bool ServerRole::announced(int slot, const QByteArray &path) const
+{
+    return slot >= 0 && slot < m_announcedSongs.size() && m_announcedSongs[slot] == path;
+}

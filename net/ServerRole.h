@@ -1,0 +1,104 @@
+#pragma once
+
+#include "net/ClientInfo.h"
+#include "net/WireMessage.h"
+
+#include <QAbstractSocket>
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+
+#include <array>
+#include <functional>
+#include <optional>
+
+class QTcpServer;
+class ServerConnection;
+
+// The server's side of the network: the listening socket, the connections by index 1 to
+// 200 with their `ClientInfo` records, the greeting and response-time probe, and the
+// senders. Index 0 is the listening socket and never holds a client.
+class ServerRole : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int lastIndex = 200;
+
+    // Seconds on a monotonic clock; handed in so the probe can be tested.
+    using Clock = std::function<double()>;
+
+    explicit ServerRole(QObject *parent = nullptr, Clock clock = {});
+    ~ServerRole() override;
+
+    // Where to listen; every interface unless told otherwise (tests use 127.0.0.1).
+    void setListenAddress(const QHostAddress &address) { m_listenAddress = address; }
+
+    // Closes the listening socket if open and listens on `port`. False when it cannot;
+    // `listenError` then says why.
+    bool listen(quint16 port);
+    void closeListening();
+    bool isListening() const;
+    quint16 listeningPort() const;
+    QAbstractSocket::SocketError listenError() const;
+
+    // Connection requests are accepted only while this is true.
+    bool AcceptNewClients = false;
+    // The highest connection index handed out.
+    int LastClientIndex = 0;
+    // The record of connection i at i; empty when no connection holds the index.
+    std::array<std::optional<ClientInfo>, lastIndex + 1> Clients;
+
+    // 0 closed (or no connection at the index), 7 connected.
+    int connectionState(int index) const;
+
+    // Drops every connection that is not connected and removes its record. True when a
+    // client is still connected.
+    bool sweep();
+    // Closes every connection and removes every record.
+    void dropAllConnections();
+
+    // To one connection; the CR LF only when there is data. A connection that is not
+    // connected is closed instead.
+    void Send(int Index, const QByteArray &RCommand, const QByteArray &RData);
+    // To every ready client in ascending index order; the CR LF always.
+    void SendMessageAll(const QByteArray &RCommand, const QByteArray &RData);
+    // To every ready client inside a delayed envelope, so the message takes effect at
+    // about the same moment on all of them.
+    void SendMessageAllByTimer(const QByteArray &RCommand, const QByteArray &RData);
+
+    // Connected, greeted and measured.
+    bool isReady(int index) const;
+
+    // The listening socket failed: it listens again on the same port.
+    void sckServer_ListenError();
+
+Q_SIGNALS:
+    void clientAccepted(int index);
+    void clientGone(int index);
+    // Client messages the file transfer handles; `data` is exactly as received.
+    void getFileReceived(int index, const QByteArray &data);
+    void setFileReceived(int index, const QByteArray &data);
+    void allFilesLoadedReceived(int index);
+    void hasNeededFilesReceived(int index);
+
+private:
+    void acceptPending();
+    int nextIndex() const;
+    void handleMessage(int index, const WireMessage &message);
+    void connectionClosed(int index);
+    void connectionFailed(int index, ServerConnection *connection);
+    void remove(int index);
+    void noteAnnouncedSongs(const QByteArray &command, const QByteArray &data);
+    bool announced(int slot, const QByteArray &path) const;
+
+    QTcpServer *m_listener;
+    QHostAddress m_listenAddress = QHostAddress::Any;
+    quint16 m_port = 0;
+    QAbstractSocket::SocketError m_listenError = QAbstractSocket::UnknownSocketError;
+    std::array<ServerConnection *, lastIndex + 1> m_connections{};
+    QElapsedTimer m_elapsed;
+    Clock m_clock;
+    // Paths of the last "SetMusic" sent: tells the receivers where a slot number ends.
+    QList<QByteArray> m_announcedSongs;
+};
