@@ -26,8 +26,11 @@ bool ServerRole::listen(quint16 port)
 {
     closeListening();
     m_port = port;
-    if (m_listener->listen(m_listenAddress, port))
+    if (m_listener->listen(m_listenAddress, port)) {
+        // Listening again after an error takes the port really bound, also when 0 was asked.
+        m_port = m_listener->serverPort();
         return true;
+    }
     m_listenError = m_listener->serverError();
     return false;
 }
