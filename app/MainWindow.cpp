@@ -118,6 +118,9 @@ void MainWindow::wireClientRole()
 // before the lists do, so the lists' last signals while they are destroyed reach nobody.
 void MainWindow::wirePlaylist()
 {
+    // Entries are whole paths: keep the file name in sight rather than scroll sideways.
+    c.lstFiles->setTextElideMode(Qt::ElideMiddle);
+    c.lstFiles->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     c.lstFiles->viewport()->installEventFilter(this);
     connect(c.lstFiles, &QListWidget::currentRowChanged, &m_browser, [this] { lstFiles_Click(); });
     connect(c.lstFiles, &QListWidget::itemDoubleClicked, &m_browser, [this] { m_playlist.RemoveEntry(); });

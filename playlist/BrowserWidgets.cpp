@@ -16,6 +16,10 @@ BrowserWidgets::BrowserWidgets(FileBrowser &browser, QComboBox *drvFiles, QListW
     m_dirFiles->setItemDelegate(new FolderIndentDelegate(m_dirFiles));
     m_dirFiles->setSelectionMode(QAbstractItemView::SingleSelection);
     m_filFiles->setSelectionMode(QAbstractItemView::SingleSelection);
+    for (QListWidget *list : {m_dirFiles, m_filFiles}) {
+        list->setTextElideMode(Qt::ElideMiddle);
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
 
     connect(&m_browser, &FileBrowser::currentDriveChanged, this, [this](int index) {
         const QSignalBlocker blocker(m_drvFiles);
