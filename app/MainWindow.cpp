@@ -1,8 +1,13 @@
 #include "app/MainWindow.h"
 
 #include "app/AppInfo.h"
+#include "app/ClientRoleSwitch.h"
 #include "app/DownloadFolderQuestion.h"
+#include "app/PortSelection.h"
+#include "app/ServerRoleSwitch.h"
 #include "app/Twips.h"
+#include "net/ClientRole.h"
+#include "net/ServerRole.h"
 #include "platform/Dialogs.h"
 #include "platform/Drives.h"
 #include "playlist/PathText.h"
@@ -18,13 +23,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
-
-namespace {
-
-constexpr int firstPort = 49931;
-constexpr int portListLength = 21;
-
-} // namespace
 
 MainWindow::MainWindow(Dialogs &dialogs, DownloadFolderRule downloadFolderRule, QWidget *parent)
     : QWidget(parent)
@@ -45,6 +43,7 @@ MainWindow::MainWindow(Dialogs &dialogs, DownloadFolderRule downloadFolderRule, 
 
     wireServerRole();
     wireClientRole();
+    wirePort();
     wirePlaylist();
     wireBrowser();
 }
@@ -59,6 +58,8 @@ bool MainWindow::Form_Load()
     m_playlist.reset();
     m_browser.setDrives(Drives::list());
     m_browserWidgets.showDrives();
+    m_server->LastClientIndex = 1;
+    Port = PortSelection::firstPort;
     fillPortList();
     m_browser.drvFiles_Change();
     m_browser.dirFiles_Change();
@@ -99,19 +100,36 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void MainWindow::fillPortList()
 {
-    for (int k = 0; k < portListLength; ++k)
-        c.cmbPort->addItem(QString::number(firstPort + k));
-    c.cmbPort->setEditText(QString::number(firstPort));
+    m_portSelection->fillPortList();
 }
 
 void MainWindow::wireServerRole()
 {
-    connect(c.chkServer, &QCheckBox::toggled, this, [this] { SetServer(); });
+    m_server = std::make_unique<ServerRole>();
+    ServerRoleSwitch::Hooks hooks{
+        // Stopping playback leaves the start button reading "Starta"; the start/stop
+        // procedure itself comes with playback.
+        .cmdServer_Click = [this] { c.cmdServer->setText(QStringLiteral("Starta")); },
+        .applyWindowState =
+            [this](bool on) {
+                m_layouts.applyServerRole(on);
+                fileSelection();
+            },
+    };
+    m_serverSwitch = std::make_unique<ServerRoleSwitch>(c, m_dialogs, *m_server, IsServer, StopWithoutAsking, Port,
+                                                        std::move(hooks), nullptr);
 }
 
 void MainWindow::wireClientRole()
 {
-    connect(c.chkClient, &QCheckBox::toggled, this, [this] { SetClient(); });
+    m_client = std::make_unique<ClientRole>(c.tmrClient);
+    m_clientSwitch = std::make_unique<ClientRoleSwitch>(c, m_dialogs, *m_client, m_settings, IsServer, Port, nullptr);
+}
+
+void MainWindow::wirePort()
+{
+    m_portSelection =
+        std::make_unique<PortSelection>(c, m_dialogs, *m_client, Port, IsServer, StopWithoutAsking, nullptr);
 }
 
 // The playlist's and the browser's connections take the browser as their context: it goes
@@ -153,22 +171,12 @@ void MainWindow::wireBrowser()
 
 void MainWindow::SetServer()
 {
-    IsServer = c.chkServer->isChecked();
-    c.cmdServer->setEnabled(IsServer);
-    if (!IsServer)
-        c.cmdServer->setText(QStringLiteral("Starta"));
-    m_layouts.applyServerRole(IsServer);
-    fileSelection();
+    m_serverSwitch->SetServer();
 }
 
 void MainWindow::SetClient()
 {
-    const bool on = c.chkClient->isChecked();
-    c.cmdClient->setEnabled(on);
-    if (!on) {
-        c.cmdClient->setText(QStringLiteral("Anslut"));
-        c.lblPlaying->setToolTip(QStringLiteral("Ingen låt spelas just nu..."));
-    }
+    m_clientSwitch->SetClient();
 }
 
 void MainWindow::fileSelection()

@@ -14,8 +14,15 @@
 #include <QEvent>
 #include <QWidget>
 
+#include <memory>
+
+class ClientRole;
+class ClientRoleSwitch;
 class Dialogs;
+class PortSelection;
 class QMouseEvent;
+class ServerRole;
+class ServerRoleSwitch;
 
 // The one window of the program, `frmMain`. It owns every control, every subsystem and all
 // window-level state, and wires the subsystems to the controls; the logic of each
@@ -37,6 +44,9 @@ public:
     WindowLayouts &layouts() { return m_layouts; }
     QString downloadFolder() const { return DownloadFolder; }
     bool isServer() const { return IsServer; }
+    ServerRole &serverRole() { return *m_server; }
+    ClientRole &clientRole() { return *m_client; }
+    int port() const { return Port; }
     PlaylistEditor &playlist() { return m_playlist; }
     FileBrowser &browser() { return m_browser; }
 
@@ -48,10 +58,11 @@ private:
     void fillPortList();
     void wireServerRole();
     void wireClientRole();
+    void wirePort();
     void wirePlaylist();
     void wireBrowser();
 
-    // The server box's reaction and its role update.
+    // The role updates of the server and the client box.
     void SetServer();
     void SetClient();
     // The browser's file-selection reaction.
@@ -77,6 +88,15 @@ private:
 
     QString DownloadFolder;
     bool IsServer = false;
+    bool StopWithoutAsking = false;
+    int Port = 49931;
+
+    // The network roles and the controls that switch them.
+    std::unique_ptr<ServerRole> m_server;
+    std::unique_ptr<ClientRole> m_client;
+    std::unique_ptr<ServerRoleSwitch> m_serverSwitch;
+    std::unique_ptr<ClientRoleSwitch> m_clientSwitch;
+    std::unique_ptr<PortSelection> m_portSelection;
 
     // The playlist and the file browser.
     ListWidgetEntries m_playlistEntries{c.lstFiles};

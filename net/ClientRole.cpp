@@ -41,7 +41,11 @@ ClientRole::ClientRole(QTimer *tmrClient, QObject *parent)
     });
 }
 
-ClientRole::~ClientRole() = default;
+ClientRole::~ClientRole()
+{
+    // The socket closes as it is destroyed; nothing here may hear of it.
+    m_socket->disconnect(this);
+}
 
 int ClientRole::state() const
 {

@@ -26,6 +26,11 @@ ServerConnection::ServerConnection(int index, QTcpSocket *socket, ServerReceiver
     });
 }
 
+ServerConnection::~ServerConnection()
+{
+    m_socket->disconnect(this);
+}
+
 int ServerConnection::state() const
 {
     return socketCodes::stateNumber(m_socket->state());

@@ -14,6 +14,7 @@ class ServerConnection : public QObject {
     Q_OBJECT
 public:
     ServerConnection(int index, QTcpSocket *socket, ServerReceiver::AnnouncedSong announced, QObject *parent);
+    ~ServerConnection() override;
 
     int index() const { return m_index; }
     // 0 closed, 7 connected.

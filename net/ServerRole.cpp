@@ -20,7 +20,14 @@ ServerRole::ServerRole(QObject *parent, Clock clock)
     connect(m_listener, &QTcpServer::acceptError, this, [this] { sckServer_ListenError(); });
 }
 
-ServerRole::~ServerRole() = default;
+ServerRole::~ServerRole()
+{
+    // The connections close as they are destroyed; nothing here may hear of it.
+    for (ServerConnection *connection : m_connections) {
+        if (connection)
+            connection->disconnect(this);
+    }
+}
 
 bool ServerRole::listen(quint16 port)
 {

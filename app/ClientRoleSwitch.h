@@ -1,0 +1,44 @@
+#pragma once
+
+#include "app/WindowControls.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class ClientRole;
+class Dialogs;
+class Settings;
+
+// The client box `chkClient` and the connect button `cmdClient`: the questions, the prompt
+// for the server's name, and the reactions to the connection opening, closing and failing.
+class ClientRoleSwitch : public QObject {
+    Q_OBJECT
+public:
+    ClientRoleSwitch(const WindowControls &controls, Dialogs &dialogs, ClientRole &client, Settings &settings,
+                     const bool &IsServer, const int &Port, QObject *parent);
+
+    // Run after a connection error's message; the file reception resets its expected size.
+    void setAfterConnectionError(std::function<void()> hook) { m_afterConnectionError = std::move(hook); }
+
+    // Runs on every change of the box, the program's own changes included.
+    void chkClient_Click();
+    void SetClient();
+    void cmdClient_Click();
+
+    void sckClient_Connect();
+    void sckClient_Close();
+    void sckClient_Error(int number, const QString &description);
+
+private:
+    void resetPlayingTip();
+
+    WindowControls c;
+    Dialogs &m_dialogs;
+    ClientRole &m_client;
+    Settings &m_settings;
+    const bool &IsServer;
+    const int &Port;
+    std::function<void()> m_afterConnectionError;
+};
