@@ -21,6 +21,7 @@ bool SinkAudioOutput::start(const QAudioFormat &format)
         return false;
     m_format = format;
     m_sink = std::make_unique<QAudioSink>(device, format);
+    // The server's own buffer size (~150 ms): in Qt 6.4 a size set by hand stalls push mode.
     m_io = m_sink->start();
     if (!m_io || m_sink->error() != QAudio::NoError) {
         m_sink.reset();

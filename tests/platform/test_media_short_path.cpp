@@ -81,13 +81,3 @@ TEST(MediaShortPath, ANameTakenByAnotherPathLeadsToTheNextName)
     EXPECT_EQ(QFileInfo(taken).canonicalFilePath(), QFileInfo(other).canonicalFilePath());
     EXPECT_EQ(shortPaths.shortPathOf(song), next);
 }
-
-TEST(MediaShortPath, DefaultFolderIsUnderTheRuntimeDirectory)
-{
-    QTemporaryDir runtime;
-    const QByteArray old = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-    const QString folder = MediaShortPath::defaultAliasFolder();
-    qputenv("XDG_RUNTIME_DIR", old);
-    EXPECT_EQ(folder, runtime.path() + QStringLiteral("/tunvero-media"));
-}

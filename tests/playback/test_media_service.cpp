@@ -126,7 +126,10 @@ TEST_F(MediaServiceTest, MediaProceduresAgainstTheService)
               MediaError::text(MediaError::DuplicateAlias));
     EXPECT_EQ(media.MediaOpen(42, QStringLiteral("X"), QStringLiteral("/nonexistent/a.mp3"), QStringLiteral("MPEGVideo")),
               MediaError::text(MediaError::FileNotFound));
-    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    if (oldRuntime.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
 
     EXPECT_EQ(media.MediaLengthMs(QStringLiteral("ClientTunveroID7")), 3000);
     EXPECT_EQ(ask(QStringLiteral("status CLIENTTUNVEROID7 time format")), QStringLiteral("frames"));
@@ -147,7 +150,7 @@ TEST_F(MediaServiceTest, MediaProceduresAgainstTheService)
 
 TEST_F(MediaServiceTest, APlayHandsOverExactlyTheDecodedSong)
 {
-    for (const char *name : {"vbr_16k_mono", "id3_cover_vbr_48k", "vbr_48k_stereo"}) {
+    for (const char *name : {"vbr_16k_mono", "id3_cover_vbr_48k"}) {
         SCOPED_TRACE(name);
         ASSERT_EQ(open(TestSongs::path(name), QStringLiteral("s")), 0);
         const QByteArray whole = playToTheEnd(QStringLiteral("s"));
@@ -179,7 +182,6 @@ TEST_F(MediaServiceTest, PlayingARangeIsSampleExact)
     const QByteArray whole = decodeAll(song);
     ASSERT_EQ(open(song, QStringLiteral("s")), 0);
     send(QStringLiteral("set s time format ms"));
-    const int bytesPerMs = 44100 * 4 / 1000; // 176.4: use whole 10 ms steps
 
     for (const auto &[from, to] : {std::pair{2000, 2500}, std::pair{500, 1500}, std::pair{0, 990}}) {
         SCOPED_TRACE(from);
@@ -190,7 +192,6 @@ TEST_F(MediaServiceTest, PlayingARangeIsSampleExact)
         EXPECT_EQ(*outputs.back(), whole.mid(start, end - start));
         EXPECT_EQ(ask(QStringLiteral("status s position")).toInt(), to);
     }
-    Q_UNUSED(bytesPerMs);
 
     send(QStringLiteral("set s time format frames"));
     ASSERT_EQ(send(QStringLiteral("play s from 100 to 115")), 0);
