@@ -52,6 +52,7 @@ MainWindow::~MainWindow() = default;
 
 bool MainWindow::Form_Load()
 {
+    m_media.MediaCloseAll();
     DownloadFolder = askDownloadFolder(m_dialogs, m_settings, m_downloadFolderRule);
     if (DownloadFolder.isEmpty())
         return false;
@@ -75,10 +76,12 @@ bool MainWindow::Form_Unload()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (Form_Unload())
-        event->accept();
-    else
+    if (!Form_Unload()) {
         event->ignore();
+        return;
+    }
+    m_media.MediaCloseAll();
+    event->accept();
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)

@@ -5,6 +5,8 @@
 #include "app/ShutdownGuard.h"
 #include "app/WindowControls.h"
 #include "app/WindowLayouts.h"
+#include "playback/MediaService.h"
+#include "playback/ModMultimedia.h"
 #include "playlist/BrowserWidgets.h"
 #include "playlist/FileBrowser.h"
 #include "playlist/ListWidgetEntries.h"
@@ -85,6 +87,10 @@ private:
     WindowControls c;
     WindowLayouts m_layouts;
     ShutdownGuard m_shutdownGuard;
+
+    // The media layer: the client's songs and the server's measuring device.
+    MediaService m_mediaService;
+    ModMultimedia m_media{m_mediaService};
 
     QString DownloadFolder;
     bool IsServer = false;
