@@ -7,52 +7,29 @@
 # Usage: bench/two_copies.sh [build-folder]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/xvfb.sh
 build=${1:-build}
 out=screenshots
 mkdir -p "$out"
 scripts/install-deps.sh --screenshots
 
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1400x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
 server_pid=""
 client_pid=""
 homes=$(mktemp -d /tmp/tunvero-two.XXXXXX)
 cleanup() {
     [[ -n "$client_pid" ]] && kill "$client_pid" 2>/dev/null || true
     [[ -n "$server_pid" ]] && kill "$server_pid" 2>/dev/null || true
-    kill "$xvfb" 2>/dev/null || true
+    kill "$xvfb_pid" 2>/dev/null || true
     rm -rf "$homes"
 }
 trap cleanup EXIT
-export DISPLAY=$display
-for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+start_xvfb 1400x800
 
-# A visible window of process $1 whose name matches $2.
-wait_for_window() {
-    for _ in $(seq 1 100); do
-        id=$(xdotool search --all --onlyvisible --pid "$1" --name "$2" 2>/dev/null | head -n 1 || true)
-        [[ -n "$id" ]] && { echo "$id"; return 0; }
-        sleep 0.1
-    done
-    echo "no window named '$2' of process $1 appeared" >&2
-    return 1
-}
-
-# Starts a copy with its own home, accepts the default download folder, places its window.
+# Starts a copy with its own home and places its window; prints "pid window".
 start_copy() {
-    local name=$1 x=$2
-    mkdir -p "$homes/$name"
-    HOME="$homes/$name" XDG_CONFIG_HOME="$homes/$name/.config" "$build/app/tunvero" &
-    local pid=$!
-    local question
-    question=$(wait_for_window "$pid" '^Var\?$')
-    # No window manager runs here: give the question the focus and press Enter.
-    xdotool windowfocus --sync "$question"
-    xdotool key Return
-    local main
-    main=$(wait_for_window "$pid" '^Tunvero')
-    xdotool windowmove --sync "$main" "$x" 0
+    local pid main
+    read -r pid main < <(start_tunvero "$build" "$homes/$1")
+    xdotool windowmove --sync "$main" "$2" 0
     echo "$pid $main"
 }
 
