@@ -5,7 +5,8 @@
 #   scripts/make-test-songs.sh OUTDIR --long   also the five-minute song of the benchmark
 # Every song's length is known exactly (the tone's length); the tests keep the same table.
 # Bit rates are high enough for the first frame to hold the encoder's gapless tag.
-# Nothing writes a VBRI header (only Fraunhofer's encoder does), so there is no VBRI song.
+# Nothing here writes a VBRI header (only Fraunhofer's encoder does): the media test makes its VBRI
+# song from vbr_44k_stereo (tests/playback/VbriSong.h).
 set -euo pipefail
 
 out=$1

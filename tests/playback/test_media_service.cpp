@@ -2,6 +2,7 @@
 // output, stop and replay, Close All, bad files and command errors.
 #include "RecordingAudioOutput.h"
 #include "TestSongs.h"
+#include "VbriSong.h"
 
 #include "playback/MediaError.h"
 #include "playback/MediaService.h"
@@ -157,6 +158,37 @@ TEST_F(MediaServiceTest, APlayHandsOverExactlyTheDecodedSong)
         EXPECT_EQ(whole, decodeAll(TestSongs::path(name)));
         send(QStringLiteral("close s"));
     }
+}
+
+TEST_F(MediaServiceTest, AVbriSongIsMeasuredWithinAFrameAndPlaysItsAudio)
+{
+    QTemporaryDir dir;
+    int frames = 0;
+    const QByteArray vbri = VbriSong::fromXingSong(readFile(TestSongs::path("vbr_44k_stereo")), frames);
+    ASSERT_FALSE(vbri.isEmpty());
+    const QString path = dir.filePath(QStringLiteral("vbri.mp3"));
+    const QString bare = dir.filePath(QStringLiteral("bare.mp3")); // the audio frames alone
+    ASSERT_TRUE(writeFile(path, vbri));
+    ASSERT_TRUE(writeFile(bare, vbri.mid(VbriSong::frameSizeAt(vbri, 0))));
+    const QByteArray audio = decodeAll(bare);
+    ASSERT_EQ(audio.size(), qsizetype(frames) * 1152 * 4); // no tag: every frame is played whole
+
+    ASSERT_EQ(open(path, QStringLiteral("v")), 0);
+    const double frameMs = 1000.0 * 1152 / 44100;
+    send(QStringLiteral("set v time format ms"));
+    // Whole milliseconds are reported: half a millisecond of rounding on top.
+    EXPECT_LE(std::abs(ask(QStringLiteral("status v length")).toInt() - frames * frameMs), frameMs + 0.5);
+    send(QStringLiteral("set v time format frames"));
+    EXPECT_LE(std::abs(ask(QStringLiteral("status v length")).toInt() - frames), 1);
+
+    // libmpg123 does not read VBRI and plays the info frame as one frame of silence; a decoder
+    // that skips it plays the audio alone. Nothing else may come before or after the audio.
+    const QByteArray played = playToTheEnd(QStringLiteral("v"));
+    EXPECT_EQ(played, decodeAll(path));
+    ASSERT_TRUE(played.endsWith(audio));
+    const QByteArray head = played.first(played.size() - audio.size());
+    EXPECT_LE(head.size(), 1152 * 4);
+    EXPECT_EQ(head.count('\0'), head.size());
 }
 
 TEST_F(MediaServiceTest, StopThenPlayFromZeroStartsAgainFromTheBeginning)
