@@ -24,6 +24,26 @@ int samplesPerFrameOf(const mpg123_frameinfo &info)
     return 1152;
 }
 
+// libmpg123 reads the Xing and LAME info frames but not the VBRI one, and would play it as a
+// frame of silence: true when the first frame after any ID3v2 tag is such an info frame.
+bool startsWithVbriFrame(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    qint64 frameStart = 0;
+    const QByteArray tag = file.read(10);
+    if (tag.size() == 10 && tag.startsWith(QByteArrayLiteral("ID3"))) {
+        const auto syncsafe = [&](int i) { return qint64(uchar(tag[i]) & 0x7f); };
+        const bool hasFooter = uchar(tag[5]) & 0x10;
+        frameStart = 10 + (syncsafe(6) << 21 | syncsafe(7) << 14 | syncsafe(8) << 7 | syncsafe(9))
+                     + (hasFooter ? 10 : 0);
+    }
+    // The VBRI header always stands 32 bytes after the frame header, whatever the channel mode.
+    constexpr qint64 vbriOffset = 4 + 32;
+    return file.seek(frameStart + vbriOffset) && file.read(4) == QByteArrayLiteral("VBRI");
+}
+
 } // namespace
 
 void Mp3Decoder::HandleDeleter::operator()(mpg123_handle_struct *handle) const
@@ -72,8 +92,9 @@ bool Mp3Decoder::open(const QString &path)
         m_handle.reset();
         return false;
     }
-    const off_t length = mpg123_length(mh);
-    if (length <= 0) {
+    m_skipSamples = startsWithVbriFrame(path) ? m_samplesPerFrame : 0;
+    const off_t length = mpg123_length(mh) - m_skipSamples;
+    if (length <= 0 || mpg123_seek(mh, off_t(m_skipSamples), SEEK_SET) < 0) {
         m_handle.reset();
         return false;
     }
@@ -129,7 +150,7 @@ bool Mp3Decoder::seekSample(qint64 sample)
     if (!m_handle)
         return false;
     m_ended = false;
-    if (mpg123_seek(m_handle.get(), off_t(sample), SEEK_SET) < 0) {
+    if (mpg123_seek(m_handle.get(), off_t(sample + m_skipSamples), SEEK_SET) < 0) {
         m_ended = true;
         return false;
     }
@@ -138,5 +159,5 @@ bool Mp3Decoder::seekSample(qint64 sample)
 
 qint64 Mp3Decoder::tellSample() const
 {
-    return m_handle ? qint64(mpg123_tell(m_handle.get())) : 0;
+    return m_handle ? qint64(mpg123_tell(m_handle.get())) - m_skipSamples : 0;
 }

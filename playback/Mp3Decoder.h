@@ -47,5 +47,7 @@ private:
     int m_channels = 0;
     qint64 m_lengthSamples = 0;
     int m_samplesPerFrame = 1152;
+    // A VBRI info frame at the start is no audio: positions count from the frame after it.
+    qint64 m_skipSamples = 0;
     bool m_ended = false;
 };
