@@ -56,7 +56,8 @@ WindowControls createWindowControls(QWidget *window)
     c.Line2 = new QFrame(window);
     c.Line2->setFrameShape(QFrame::VLine);
     c.Line2->setFrameShadow(QFrame::Sunken);
-    twips::setGeometry(c.Line2, 4080 - 15, 0, 30, 6360);
+    // Drawn just left of x = 4080, the small window's right edge, so that it stays in sight.
+    twips::setGeometry(c.Line2, 4080 - 30, 0, 30, 6360);
 
     c.chkServer = place(new QCheckBox(QStringLiteral("Denna dator är MP3 server"), window), 120, 120, 2295, 255,
                         QStringLiteral("Bestämmer att den här datorn ska vara server"));
