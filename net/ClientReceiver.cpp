@@ -44,41 +44,20 @@ constexpr qsizetype longestToken = 16;
 
 } // namespace
 
-void ClientReceiver::append(const QByteArray &bytes)
-{
-    if (m_overflowed)
-        return;
-    if (m_pos > 0) {
-        m_bytes.remove(0, m_pos);
-        m_pos = 0;
-    }
-    m_bytes.append(bytes);
-    m_final = false;
-}
-
-void ClientReceiver::settle()
-{
-    m_final = true;
-}
-
 void ClientReceiver::clear()
 {
-    m_bytes.clear();
-    m_pos = 0;
-    m_skipped = 0;
+    m_in.clear();
     m_chunkBytes = 0;
     m_scanOffset = 0;
     m_inFileData = false;
     m_fileDataExpected = false;
-    m_final = false;
     m_settleMs = 0;
-    m_overflowed = false;
 }
 
 std::optional<ClientReceiver::Item> ClientReceiver::next()
 {
     m_settleMs = 0;
-    while (!m_overflowed && m_pos < m_bytes.size()) {
+    while (!m_in.overflowed && m_in.pos < m_in.bytes.size()) {
         if (m_inFileData) {
             if (std::optional<Item> piece = nextFileData())
                 return piece;
@@ -86,7 +65,7 @@ std::optional<ClientReceiver::Item> ClientReceiver::next()
                 return std::nullopt;
             continue;
         }
-        const wireScan::TokenAt at = wireScan::tokenAt(m_bytes, m_pos, tokens());
+        const wireScan::TokenAt at = wireScan::tokenAt(m_in.bytes, m_in.pos, tokens());
         if (at.match == wireScan::Match::Partial)
             return std::nullopt;
         if (at.match == wireScan::Match::None) {
@@ -94,24 +73,24 @@ std::optional<ClientReceiver::Item> ClientReceiver::next()
                 m_inFileData = true;
                 m_chunkBytes = 0;
             } else {
-                skipUnknown();
+                m_in.skipUnknown(tokens(), maxMessageBytes);
             }
             continue;
         }
 
-        const qsizetype start = m_pos + at.length;
+        const qsizetype start = m_in.pos + at.length;
         Parsed p = at.token == WaitBefore ? parseEnvelope(start) : parseMessage(at.token, start);
         if (p.status == Status::NeedMore) {
             m_settleMs = p.settleMs;
-            checkCap(m_bytes.size() - m_pos, maxMessageBytes);
+            m_in.checkCap(m_in.bytes.size() - m_in.pos, maxMessageBytes);
             return std::nullopt;
         }
-        m_pos = p.end;
-        m_final = false;
+        m_in.pos = p.end;
+        m_in.settled = false;
         m_scanOffset = 0;
         if (p.status == Status::Drop)
             continue;
-        m_skipped = 0;
+        m_in.skipped = 0;
         if (p.item.message.command == words()[SetMusic])
             m_songs = wireScan::songLines(p.item.message.data);
         return p.item;
@@ -122,35 +101,35 @@ std::optional<ClientReceiver::Item> ClientReceiver::next()
 std::optional<ClientReceiver::Item> ClientReceiver::nextFileData()
 {
     const QByteArray &marker = fileDataEnd();
-    const qsizetype found = m_bytes.indexOf(marker, m_pos);
+    const qsizetype found = m_in.bytes.indexOf(marker, m_in.pos);
     qsizetype length = 0;
     if (found >= 0) {
-        length = found - m_pos;
+        length = found - m_in.pos;
         m_inFileData = false;
     } else {
         // Keep back what may be the first bytes of the "DoGetFile" that ends the chunk.
-        qsizetype hold = std::min(marker.size() - 1, m_bytes.size() - m_pos);
-        while (hold > 0 && !m_bytes.endsWith(marker.left(hold)))
+        qsizetype hold = std::min(marker.size() - 1, m_in.bytes.size() - m_in.pos);
+        while (hold > 0 && !m_in.bytes.endsWith(marker.left(hold)))
             --hold;
-        length = m_bytes.size() - m_pos - hold;
+        length = m_in.bytes.size() - m_in.pos - hold;
     }
     m_chunkBytes += length;
-    checkCap(m_chunkBytes, maxChunkBytes);
-    if (length <= 0 || m_overflowed)
+    m_in.checkCap(m_chunkBytes, maxChunkBytes);
+    if (length <= 0 || m_in.overflowed)
         return std::nullopt;
-    Item piece{Item::Kind::FileData, {}, m_bytes.sliced(m_pos, length), 0};
-    m_pos += length;
+    Item piece{Item::Kind::FileData, {}, m_in.bytes.sliced(m_in.pos, length), 0};
+    m_in.pos += length;
     return piece;
 }
 
 ClientReceiver::Parsed ClientReceiver::parseMessage(int word, qsizetype start)
 {
-    const qsizetype size = m_bytes.size();
+    const qsizetype size = m_in.bytes.size();
     const auto complete = [&](qsizetype end) {
         Parsed p;
         p.status = Status::Complete;
         p.end = end;
-        p.item.message = {words()[word], m_bytes.sliced(start, end - start)};
+        p.item.message = {words()[word], m_in.bytes.sliced(start, end - start)};
         return p;
     };
     const auto needMore = [](int settle) {
@@ -160,7 +139,7 @@ ClientReceiver::Parsed ClientReceiver::parseMessage(int word, qsizetype start)
     };
     // A number that ends with the bytes received so far.
     const auto numberMayGoOn = [&](qsizetype from, qsizetype digits, qsizetype maxDigits) {
-        return from + digits == size && digits < maxDigits && !m_final;
+        return from + digits == size && digits < maxDigits && !m_in.settled;
     };
 
     switch (word) {
@@ -171,12 +150,12 @@ ClientReceiver::Parsed ClientReceiver::parseMessage(int word, qsizetype start)
     case DoGetFile:
     case ReStartPutFile:
         if (start == size)
-            return m_final ? complete(start) : needMore(settleMs);
-        return complete(start + (m_bytes[start] == ' ' ? 1 : 0));
+            return m_in.settled ? complete(start) : needMore(settleMs);
+        return complete(start + (m_in.bytes[start] == ' ' ? 1 : 0));
     case PlayMusic: {
-        const qsizetype n = wireScan::digitsAt(m_bytes, start, slotDigits);
+        const qsizetype n = wireScan::digitsAt(m_in.bytes, start, slotDigits);
         if (numberMayGoOn(start, n, slotDigits)
-            && (n == 0 || wireScan::slotMayGoOn(m_bytes.sliced(start, n), [this](int slot) {
+            && (n == 0 || wireScan::slotMayGoOn(m_in.bytes.sliced(start, n), [this](int slot) {
                    return slot < m_songs.size();
                })))
             return needMore(settleMs);
@@ -184,17 +163,17 @@ ClientReceiver::Parsed ClientReceiver::parseMessage(int word, qsizetype start)
     }
     case SkipFile:
     case SetFileDone: {
-        const qsizetype lineEnd = m_bytes.indexOf(framing::crlf, start);
+        const qsizetype lineEnd = m_in.bytes.indexOf(framing::crlf, start);
         if (lineEnd < 0)
             return needMore(0);
         const qsizetype from = lineEnd + 2;
         const qsizetype maxDigits = word == SkipFile ? slotDigits : sizeDigits;
-        const qsizetype n = wireScan::digitsAt(m_bytes, from, maxDigits);
+        const qsizetype n = wireScan::digitsAt(m_in.bytes, from, maxDigits);
         if (numberMayGoOn(from, n, maxDigits)) {
-            const QByteArray path = m_bytes.sliced(start, lineEnd - start);
+            const QByteArray path = m_in.bytes.sliced(start, lineEnd - start);
             // A path outside the song list tells nothing: any slot may follow.
             const bool known = m_songs.contains(path);
-            if (word == SetFileDone || n == 0 || wireScan::slotMayGoOn(m_bytes.sliced(from, n), [&](int slot) {
+            if (word == SetFileDone || n == 0 || wireScan::slotMayGoOn(m_in.bytes.sliced(from, n), [&](int slot) {
                     return !known || (slot < m_songs.size() && m_songs[slot] == path);
                 }))
                 return needMore(settleMs);
@@ -204,15 +183,15 @@ ClientReceiver::Parsed ClientReceiver::parseMessage(int word, qsizetype start)
     case PutFileReady:
     case SetMusic: {
         bool partial = false;
-        const qsizetype scanFrom = std::max(start, m_pos + m_scanOffset);
-        const qsizetype next = wireScan::findToken(m_bytes, scanFrom, tokens(), &partial);
+        const qsizetype scanFrom = std::max(start, m_in.pos + m_scanOffset);
+        const qsizetype next = wireScan::findToken(m_in.bytes, scanFrom, tokens(), &partial);
         if (next >= 0 && !partial)
             return complete(next);
-        if (m_final)
+        if (m_in.settled)
             return complete(size);
-        if (word == PutFileReady && !partial && isWholeAnnouncedPath(m_bytes.sliced(start)))
+        if (word == PutFileReady && !partial && isWholeAnnouncedPath(m_in.bytes.sliced(start)))
             return complete(size);
-        m_scanOffset = std::max(start, size - longestToken) - m_pos;
+        m_scanOffset = std::max(start, size - longestToken) - m_in.pos;
         return needMore(word == SetMusic ? songListSettleMs : settleMs);
     }
     default:
@@ -223,19 +202,19 @@ ClientReceiver::Parsed ClientReceiver::parseMessage(int word, qsizetype start)
 
 ClientReceiver::Parsed ClientReceiver::parseEnvelope(qsizetype start)
 {
-    const qsizetype size = m_bytes.size();
+    const qsizetype size = m_in.bytes.size();
     const auto drop = [](qsizetype end) {
         Parsed p;
         p.status = Status::Drop;
         p.end = end;
         return p;
     };
-    const qsizetype lineEnd = m_bytes.indexOf(framing::crlf, start);
+    const qsizetype lineEnd = m_in.bytes.indexOf(framing::crlf, start);
     if ((lineEnd < 0 && size - start > maxDelayDigits) || lineEnd - start > maxDelayDigits)
         return drop(start);
     if (lineEnd < 0)
         return Parsed{};
-    const QByteArray delayText = m_bytes.sliced(start, lineEnd - start);
+    const QByteArray delayText = m_in.bytes.sliced(start, lineEnd - start);
     bool ok = false;
     const uint delay = delayText.toUInt(&ok);
     const bool valid = ok && delayText == QByteArray::number(delay) && delay <= 65535;
@@ -243,7 +222,7 @@ ClientReceiver::Parsed ClientReceiver::parseEnvelope(qsizetype start)
     const qsizetype innerPos = lineEnd + 2;
     if (innerPos == size)
         return Parsed{};
-    const wireScan::TokenAt at = wireScan::tokenAt(m_bytes, innerPos, tokens());
+    const wireScan::TokenAt at = wireScan::tokenAt(m_in.bytes, innerPos, tokens());
     if (at.match == wireScan::Match::Partial)
         return Parsed{};
     if (at.match == wireScan::Match::None || at.token == WaitBefore)
@@ -269,21 +248,4 @@ bool ClientReceiver::isWholeAnnouncedPath(const QByteArray &path) const
             return false;
     }
     return announced;
-}
-
-void ClientReceiver::skipUnknown()
-{
-    bool partial = false;
-    qsizetype to = wireScan::findToken(m_bytes, m_pos + 1, tokens(), &partial);
-    if (to < 0)
-        to = m_bytes.size();
-    m_skipped += to - m_pos;
-    m_pos = to;
-    checkCap(m_skipped, maxMessageBytes);
-}
-
-void ClientReceiver::checkCap(qsizetype pending, qsizetype cap)
-{
-    if (pending > cap)
-        m_overflowed = true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/ReceiveBuffer.h"
 #include "net/WireMessage.h"
 
 #include <QByteArray>
@@ -57,14 +58,14 @@ public:
     // A song list can be large and arrive in many pieces; nothing hurries it.
     static constexpr int songListSettleMs = 300;
 
-    void append(const QByteArray &bytes);
+    void append(const QByteArray &bytes) { m_in.append(bytes); }
 
     // The next item, or nothing when more bytes are needed.
     std::optional<Item> next();
 
     // After `next` gave nothing: the time to wait before `settle`, 0 when nothing waits.
     int settleWaitMs() const { return m_settleMs; }
-    void settle();
+    void settle() { m_in.settle(); }
 
     // Bytes that begin no message are file data (the transfer switches this on while it
     // fetches a song) rather than an unknown message to skip.
@@ -74,7 +75,7 @@ public:
     // How many songs the last "SetMusic" announced, and their paths.
     const QList<QByteArray> &announcedSongs() const { return m_songs; }
 
-    bool overflowed() const { return m_overflowed; }
+    bool overflowed() const { return m_in.overflowed; }
 
     // Forgets all bytes and the mode; the song list stays.
     void clear();
@@ -92,18 +93,12 @@ private:
     Parsed parseMessage(int word, qsizetype start);
     Parsed parseEnvelope(qsizetype start);
     bool isWholeAnnouncedPath(const QByteArray &path) const;
-    void skipUnknown();
-    void checkCap(qsizetype pending, qsizetype cap);
 
-    QByteArray m_bytes;
-    qsizetype m_pos = 0;
-    qsizetype m_skipped = 0;
+    ReceiveBuffer m_in;
     qsizetype m_chunkBytes = 0;
     qsizetype m_scanOffset = 0;  // where the search for the next word resumes, from m_pos
     bool m_inFileData = false;
     bool m_fileDataExpected = false;
-    bool m_final = false;
     int m_settleMs = 0;
-    bool m_overflowed = false;
     QList<QByteArray> m_songs;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/ReceiveBuffer.h"
 #include "net/WireMessage.h"
 
 #include <QByteArray>
@@ -36,7 +37,7 @@ public:
 
     explicit ServerReceiver(AnnouncedSong announced = {});
 
-    void append(const QByteArray &bytes);
+    void append(const QByteArray &bytes) { m_in.append(bytes); }
 
     // The next whole message, or nothing when more bytes are needed.
     std::optional<WireMessage> next();
@@ -45,21 +46,15 @@ public:
     bool waitsToSettle() const { return m_waitsToSettle; }
     // The settle time has passed without new bytes: the waiting message ends where the
     // bytes end. Call `next` again to get it.
-    void settle();
+    void settle() { m_in.settle(); }
 
     // The peer broke a cap; the owner drops the connection.
-    bool overflowed() const { return m_overflowed; }
+    bool overflowed() const { return m_in.overflowed; }
 
     void clear();
 
 private:
-    void skipUnknown();
-
     AnnouncedSong m_announced;
-    QByteArray m_bytes;
-    qsizetype m_pos = 0;
-    qsizetype m_skipped = 0;
-    bool m_final = false;
+    ReceiveBuffer m_in;
     bool m_waitsToSettle = false;
-    bool m_overflowed = false;
 };
