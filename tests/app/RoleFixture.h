@@ -47,9 +47,8 @@ protected:
     bool connectRawClient()
     {
         QSignalSpy accepted(&server, &ServerRole::clientAccepted);
-        auto socket = std::make_unique<QTcpSocket>();
-        socket->connectToHost(QHostAddress::LocalHost, server.listeningPort());
-        rawClients.push_back(std::move(socket));
+        rawClients.push_back(std::make_unique<QTcpSocket>());
+        rawClients.back()->connectToHost(QHostAddress::LocalHost, server.listeningPort());
         return accepted.wait(waitMs);
     }
 
@@ -66,13 +65,17 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return remote.isReady(1); }, waitMs));
     }
 
-    static void expectQuestion(const ScriptedDialogs::Shown &shown, const QString &title)
+    // The only dialog shown: a Yes/No question, default No, with this title and text.
+    void expectOnlyQuestion(const QString &title, const QString &text)
     {
-        EXPECT_EQ(shown.kind, ScriptedDialogs::Kind::Message);
-        EXPECT_EQ(shown.message.title, title);
-        EXPECT_EQ(shown.message.buttons, DialogButtons::YesNo);
-        EXPECT_EQ(shown.message.icon, DialogIcon::Question);
-        EXPECT_EQ(shown.message.defaultButton, DialogAnswer::No);
+        ASSERT_EQ(dialogs.shown().size(), 1u);
+        const MessageBoxRequest &m = dialogs.shown()[0].message;
+        EXPECT_EQ(dialogs.shown()[0].kind, ScriptedDialogs::Kind::Message);
+        EXPECT_EQ(m.title, title);
+        EXPECT_EQ(m.text, text);
+        EXPECT_EQ(m.buttons, DialogButtons::YesNo);
+        EXPECT_EQ(m.icon, DialogIcon::Question);
+        EXPECT_EQ(m.defaultButton, DialogAnswer::No);
     }
 
     std::vector<QString> titles() const
@@ -95,17 +98,8 @@ protected:
     int Port = 0;
     std::vector<bool> windowStates;
     std::vector<bool> stopsWithoutAsking;
-    ServerRoleSwitch serverSwitch{c,
-                                  dialogs,
-                                  server,
-                                  IsServer,
-                                  StopWithoutAsking,
-                                  Port,
-                                  {.cmdServer_Click =
-                                       [this] {
-                                           stopsWithoutAsking.push_back(StopWithoutAsking);
-                                           c.cmdServer->setText(QStringLiteral("Starta"));
-                                       },
+    ServerRoleSwitch serverSwitch{c, dialogs, server, IsServer, StopWithoutAsking, Port,
+                                  {.cmdServer_Click = [this] { stopsWithoutAsking.push_back(StopWithoutAsking); },
                                    .applyWindowState = [this](bool on) { windowStates.push_back(on); }},
                                   nullptr};
     ClientRoleSwitch clientSwitch{c, dialogs, client, settings, IsServer, Port, nullptr};

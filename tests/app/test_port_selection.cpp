@@ -16,138 +16,109 @@ protected:
         Port = 49931;
     }
 
-    QLineEdit *edit() { return c.cmbPort->lineEdit(); }
-
-    void type(const QString &text)
+    // Types `text` and clicks the button, with these answers for the dialogs that follow.
+    template <typename... Answers>
+    void clickWith(const QString &text, Answers... answers)
     {
         c.cmbPort->setEditText(text);
         dialogs.clear();
+        (dialogs.then(answers), ...);
+        c.cmdPort->click();
     }
 
-    void expectNumberMessage(const ScriptedDialogs::Shown &shown, int number)
+    // The last dialog: the port number in an untitled OK box.
+    void expectNumberMessage(int number)
     {
-        EXPECT_EQ(shown.message.text, QString::number(number));
-        EXPECT_EQ(shown.message.title, applicationTitle());
-        EXPECT_EQ(shown.message.buttons, DialogButtons::Ok);
-        EXPECT_EQ(shown.message.icon, DialogIcon::None);
+        const MessageBoxRequest &m = dialogs.last().message;
+        EXPECT_EQ(m.text, QString::number(number));
+        EXPECT_EQ(m.title, applicationTitle());
+        EXPECT_EQ(m.buttons, DialogButtons::Ok);
+        EXPECT_EQ(m.icon, DialogIcon::None);
     }
 };
 
 TEST_F(PortSelectionTest, OnlyDigitsGetIntoTheBoxAndEnterApplies)
 {
     EXPECT_EQ(c.cmbPort->count(), 21);
-    EXPECT_EQ(c.cmbPort->itemText(0), QStringLiteral("49931"));
     EXPECT_EQ(c.cmbPort->itemText(20), QStringLiteral("49951"));
     EXPECT_EQ(c.cmbPort->currentText(), QStringLiteral("49931"));
 
-    edit()->clear();
-    QTest::keyClicks(edit(), QStringLiteral("5a-0 0x0+0"));
-    EXPECT_EQ(edit()->text(), QStringLiteral("50000"));
-    QTest::keyClick(edit(), Qt::Key_Backspace);
-    EXPECT_EQ(edit()->text(), QStringLiteral("50000"));
+    QLineEdit *edit = c.cmbPort->lineEdit();
+    edit->clear();
+    QTest::keyClicks(edit, QStringLiteral("5a-0 0x0+0"));
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    EXPECT_EQ(edit->text(), QStringLiteral("50000"));
     // Delete makes no character and is left alone.
-    edit()->setCursorPosition(0);
-    QTest::keyClick(edit(), Qt::Key_Delete);
-    EXPECT_EQ(edit()->text(), QStringLiteral("0000"));
-    QTest::keyClick(edit(), Qt::Key_1);
-    EXPECT_EQ(edit()->text(), QStringLiteral("10000"));
+    edit->setCursorPosition(0);
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClick(edit, Qt::Key_1);
+    EXPECT_EQ(edit->text(), QStringLiteral("10000"));
 
     dialogs.then(DialogAnswer::Ok);
-    QTest::keyClick(edit(), Qt::Key_Return);
+    QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ(Port, 10000);
     ASSERT_EQ(dialogs.shown().size(), 1u);
-    expectNumberMessage(dialogs.shown()[0], 10000);
-    EXPECT_EQ(edit()->text(), QStringLiteral("10000"));
+    expectNumberMessage(10000);
 }
 
 TEST_F(PortSelectionTest, InvalidOutOfRangeAndUnchangedNumbersArePutBackSilently)
 {
-    for (const QString &text : {QStringLiteral("70000"), QStringLiteral("65536"), QStringLiteral("-1"),
-                                QStringLiteral("049932"), QStringLiteral("+49932"), QStringLiteral(" 49932"),
-                                QStringLiteral("4993.2"), QStringLiteral("abc"), QString(),
-                                QStringLiteral("99999999999999999999"), QStringLiteral("49931")}) {
-        type(text);
-        c.cmdPort->click();
-        EXPECT_EQ(c.cmbPort->currentText(), QStringLiteral("49931")) << text.toStdString();
-        EXPECT_TRUE(dialogs.shown().empty()) << text.toStdString();
+    for (const char *text : {"70000", "65536", "-1", "049932", "+49932", " 49932", "4993.2", "abc", "",
+                             "99999999999999999999", "49931"}) {
+        clickWith(QString::fromLatin1(text));
+        EXPECT_EQ(c.cmbPort->currentText(), QStringLiteral("49931")) << text;
+        EXPECT_TRUE(dialogs.shown().empty()) << text;
         EXPECT_EQ(Port, 49931);
     }
     // The ends of the range are taken.
     for (const int number : {65535, 0}) {
-        type(QString::number(number));
-        dialogs.then(DialogAnswer::Ok);
-        c.cmdPort->click();
+        clickWith(QString::number(number), DialogAnswer::Ok);
         EXPECT_EQ(Port, number);
     }
 }
 
-TEST_F(PortSelectionTest, WithTheServerRunningYesSwitchesItOffWithoutTheCloseQuestion)
+TEST_F(PortSelectionTest, WithTheServerRunningOnlyTheServerIsAskedAndYesSwitchesItOffQuietly)
 {
+    // The client is connected too, and stays out of it.
+    connectClientToRemote();
     Port = 0;
+    dialogs.then(DialogAnswer::Yes);
     serverOn();
     ASSERT_TRUE(connectRawClient());
-
-    type(QStringLiteral("50001"));
-    dialogs.then(DialogAnswer::No).then(DialogAnswer::Ok);
-    c.cmdPort->click();
-    ASSERT_EQ(dialogs.shown().size(), 2u);
-    expectQuestion(dialogs.shown()[0], QStringLiteral("Stänga servern"));
+    clickWith(QStringLiteral("50001"), DialogAnswer::No, DialogAnswer::Ok);
+    EXPECT_EQ(titles(), (std::vector<QString>{QStringLiteral("Stänga servern"), applicationTitle()}));
     EXPECT_EQ(dialogs.shown()[0].message.text,
               QStringLiteral("Om du ändrar portnumret nu så måste du\nförst koppla bort alla klienter, vill du verkligen det?"));
-    expectNumberMessage(dialogs.shown()[1], 0);
+    expectNumberMessage(0);
     EXPECT_TRUE(server.isListening());
     EXPECT_EQ(c.cmbPort->currentText(), QStringLiteral("50001"));
 
-    dialogs.clear();
-    dialogs.then(DialogAnswer::Yes).then(DialogAnswer::Ok);
-    c.cmdPort->click();
-    ASSERT_EQ(dialogs.shown().size(), 2u);
-    expectNumberMessage(dialogs.shown()[1], 50001);
-    EXPECT_EQ(Port, 50001);
-    EXPECT_FALSE(c.chkServer->isChecked());
-    EXPECT_FALSE(server.isListening());
-    EXPECT_FALSE(server.Clients[1].has_value());
+    clickWith(QStringLiteral("50001"), DialogAnswer::Yes, DialogAnswer::Ok);
+    EXPECT_EQ(titles(), (std::vector<QString>{QStringLiteral("Stänga servern"), applicationTitle()}));
+    expectNumberMessage(50001);
+    EXPECT_FALSE(c.chkServer->isChecked() || server.isListening() || server.Clients[1]);
     EXPECT_EQ(stopsWithoutAsking, std::vector<bool>{true});
     EXPECT_FALSE(StopWithoutAsking);
+    EXPECT_EQ(client.state(), socketCodes::stateConnected);
 }
 
 TEST_F(PortSelectionTest, WithTheClientConnectedTheAnswerDecides)
 {
     connectClientToRemote();
     const int remotePort = Port;
-
-    type(QStringLiteral("50002"));
-    dialogs.then(DialogAnswer::No).then(DialogAnswer::Ok);
-    c.cmdPort->click();
-    expectQuestion(dialogs.shown()[0], QStringLiteral("Stänga klienten"));
-    EXPECT_EQ(dialogs.shown()[0].message.text,
-              QStringLiteral("Om du vill ändra portnumret nu så måste du stänga av klienten"));
-    expectNumberMessage(dialogs.shown()[1], remotePort);
+    clickWith(QStringLiteral("50002"), DialogAnswer::No, DialogAnswer::Ok);
+    EXPECT_EQ(titles(), (std::vector<QString>{QStringLiteral("Stänga klienten"), applicationTitle()}));
+    EXPECT_EQ(dialogs.shown()[0].message.text, QStringLiteral("Om du vill ändra portnumret nu så måste du stänga av klienten"));
+    expectNumberMessage(remotePort);
     EXPECT_EQ(client.state(), socketCodes::stateConnected);
 
-    dialogs.clear();
-    dialogs.then(DialogAnswer::Yes).then(DialogAnswer::Ok);
-    c.cmdPort->click();
-    expectNumberMessage(dialogs.shown()[1], 50002);
+    clickWith(QStringLiteral("50002"), DialogAnswer::Yes, DialogAnswer::Ok);
+    expectNumberMessage(50002);
     EXPECT_EQ(client.state(), socketCodes::stateClosed);
     // The caption stays until the next click, which only sets it back.
     EXPECT_EQ(c.cmdClient->text(), QStringLiteral("Koppla från"));
     c.cmdClient->click();
     EXPECT_EQ(c.cmdClient->text(), QStringLiteral("Anslut"));
-}
-
-TEST_F(PortSelectionTest, WithBothRolesOnlyTheServerIsAsked)
-{
-    connectClientToRemote();
-    Port = 0;
-    dialogs.then(DialogAnswer::Yes);
-    serverOn();
-    type(QStringLiteral("50003"));
-    dialogs.then(DialogAnswer::Yes).then(DialogAnswer::Ok);
-    c.cmdPort->click();
-    EXPECT_EQ(titles(), (std::vector<QString>{QStringLiteral("Stänga servern"), applicationTitle()}));
-    EXPECT_EQ(client.state(), socketCodes::stateConnected);
-    EXPECT_EQ(Port, 50003);
 }
 
 } // namespace
