@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -12,52 +13,37 @@ namespace {
 
 QString makeFile(const QString &path)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QString();
-    file.write("ID3");
-    return path;
+    return QDir().mkpath(QFileInfo(path).absolutePath()) && QFile(path).open(QIODevice::WriteOnly) ? path : QString();
+}
+
+QString canonical(const QString &path)
+{
+    return QFileInfo(path).canonicalFilePath();
 }
 
 } // namespace
 
-TEST(MediaShortPath, DeepPathsGetAShortStableLink)
+TEST(MediaShortPath, DeepPathsGetAShortStablePrivateLink)
 {
     QTemporaryDir runtime;
     QTemporaryDir music;
-    const MediaShortPath shortPaths(runtime.path() + QStringLiteral("/tunvero-media"));
+    const QString links = runtime.path() + QStringLiteral("/tunvero-media");
+    const MediaShortPath shortPaths(links);
     QString folder = music.path();
     for (int i = 0; i < 10; ++i)
         folder += QStringLiteral("/Mapp med blanksteg och åäö nummer %1").arg(i);
     const QString song = makeFile(folder + QStringLiteral("/Låt \"ett\".Mp3"));
-    ASSERT_FALSE(song.isEmpty());
     ASSERT_GT(song.size(), 255);
 
     const QString shortPath = shortPaths.shortPathOf(song);
-    ASSERT_FALSE(shortPath.isEmpty());
-    EXPECT_EQ(QFileInfo(shortPath).absolutePath(), runtime.path() + QStringLiteral("/tunvero-media"));
-    EXPECT_EQ(QFileInfo(shortPath).fileName().size(), 12); // eight hex digits, a dot, "MP3"
-    EXPECT_TRUE(shortPath.endsWith(QStringLiteral(".MP3")));
-    EXPECT_FALSE(shortPath.contains(QLatin1Char(' ')));
-    EXPECT_FALSE(shortPath.contains(QLatin1Char('"')));
-    EXPECT_EQ(QFileInfo(shortPath).canonicalFilePath(), QFileInfo(song).canonicalFilePath());
+    EXPECT_EQ(QFileInfo(shortPath).absolutePath(), links);
+    EXPECT_TRUE(QFileInfo(shortPath).fileName().contains(QRegularExpression(QStringLiteral("^[0-9A-F]{8}\\.MP3$"))));
+    EXPECT_EQ(canonical(shortPath), canonical(song));
     EXPECT_EQ(shortPaths.shortPathOf(song), shortPath);
-
     // Only the owner may look into the folder of links.
-    const QFile::Permissions permissions = QFileInfo(QFileInfo(shortPath).absolutePath()).permissions();
-    EXPECT_FALSE(permissions & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther));
+    EXPECT_FALSE(QFileInfo(links).permissions() &
+                 (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther));
 
-    const QString second = makeFile(folder + QStringLiteral("/Låt två.mp3"));
-    const QString secondShort = shortPaths.shortPathOf(second);
-    EXPECT_NE(secondShort, shortPath);
-    EXPECT_EQ(QFileInfo(secondShort).canonicalFilePath(), QFileInfo(second).canonicalFilePath());
-}
-
-TEST(MediaShortPath, MissingPathsHaveNoShortForm)
-{
-    QTemporaryDir runtime;
-    const MediaShortPath shortPaths(runtime.path() + QStringLiteral("/links"));
     EXPECT_EQ(shortPaths.shortPathOf(runtime.path() + QStringLiteral("/nothing.mp3")), QString());
     EXPECT_EQ(shortPaths.shortPathOf(QString()), QString());
 }
@@ -72,12 +58,11 @@ TEST(MediaShortPath, ANameTakenByAnotherPathLeadsToTheNextName)
 
     // Point the song's link at another file, as a hash collision (or a stale link) would.
     const QString taken = shortPaths.shortPathOf(song);
-    ASSERT_TRUE(QFile::remove(taken));
-    ASSERT_TRUE(QFile::link(other, taken));
+    ASSERT_TRUE(QFile::remove(taken) && QFile::link(other, taken));
 
     const QString next = shortPaths.shortPathOf(song);
     EXPECT_NE(next, taken);
-    EXPECT_EQ(QFileInfo(next).canonicalFilePath(), QFileInfo(song).canonicalFilePath());
-    EXPECT_EQ(QFileInfo(taken).canonicalFilePath(), QFileInfo(other).canonicalFilePath());
+    EXPECT_EQ(canonical(next), canonical(song));
+    EXPECT_EQ(canonical(taken), canonical(other));
     EXPECT_EQ(shortPaths.shortPathOf(song), next);
 }

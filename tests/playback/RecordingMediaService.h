@@ -2,39 +2,32 @@
 
 #include "playback/MediaCommandService.h"
 
-#include <QList>
+#include <QHash>
 #include <QStringList>
 
 // A stand-in media service that records every command text and answers from a script.
-class RecordingMediaService : public MediaCommandService
-{
+class RecordingMediaService : public MediaCommandService {
 public:
-    struct Reply
+    // The reply to a command (trailing blanks aside); any other command succeeds with no answer.
+    void reply(const QString &command, int code, const QString &answer = QString())
     {
-        int code = 0;
-        QString answer;
-    };
-
-    // Replies are used in order; once they run out, every command succeeds with no answer.
-    void then(int code, const QString &answer = QString()) { m_replies.append({code, answer}); }
+        m_replies.insert(command, {code, answer});
+    }
 
     int sendString(const QString &command, QString *answer) override
     {
         m_commands.append(command);
-        m_askedForAnswer.append(answer != nullptr);
-        const Reply reply = m_replies.isEmpty() ? Reply() : m_replies.takeFirst();
+        const auto [code, text] = m_replies.value(command.trimmed());
         if (answer)
-            *answer = reply.answer;
-        return reply.code;
+            *answer = text;
+        return code;
     }
 
     QString errorString(int code) const override { return QStringLiteral("Fel %1").arg(code); }
 
     const QStringList &commands() const { return m_commands; }
-    const QList<bool> &askedForAnswer() const { return m_askedForAnswer; }
 
 private:
-    QList<Reply> m_replies;
+    QHash<QString, std::pair<int, QString>> m_replies;
     QStringList m_commands;
-    QList<bool> m_askedForAnswer;
 };
