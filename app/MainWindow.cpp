@@ -37,8 +37,7 @@ MainWindow::MainWindow(Dialogs &dialogs, DownloadFolderRule downloadFolderRule, 
     // The design's client area; the role update sets the size the window really has.
     setFixedSize(twips::toPixels(9615), twips::toPixels(6390));
 
-    // Qt runs pending events by itself; the timer is kept for the design's timing and
-    // has nothing to do.
+    // Qt runs pending events by itself, so this timer has nothing to do.
     c.tmrDoEvents->start();
 
     wireServerRole();

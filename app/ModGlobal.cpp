@@ -13,7 +13,7 @@ Text textBetween(const Text &text, const Text &after, const Text &before)
     Text r = text;
     if (!after.isEmpty()) {
         const qsizetype p = r.indexOf(after);
-        // Absent: the design keeps r from 1-based position length(after), i.e. drops
+        // Absent: r is kept from 1-based position length(after), i.e. drops
         // length(after) - 1 characters.
         r = p < 0 ? r.mid(after.size() - 1) : r.mid(p + after.size());
     }

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-// Text and path helpers shared by every subsystem. Results follow the design exactly,
+// Text and path helpers shared by every subsystem. Peers rely on their exact results,
 // odd cases included (see TextBetween).
 namespace modGlobal {
 
