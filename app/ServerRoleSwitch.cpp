@@ -30,7 +30,7 @@ void ServerRoleSwitch::chkServer_Click()
         c.chkServer->setChecked(false);
         return;
     }
-    const bool clientStillConnected = m_server.sweep();
+    const bool clientStillConnected = m_server.sweep() > 0;
     if (!c.chkServer->isChecked() && !StopWithoutAsking && clientStillConnected
         && !m_dialogs.askYesNo(QStringLiteral("Vill du verkligen stänga ned server delen?\n\n"
                                               "Det finns fortfarande klienter anslutna."),

@@ -158,33 +158,24 @@ void ServerRole::connectionFailed(int index, ServerConnection *connection)
         // The broken connection is gone already: clear out every dead one, and let the
         // counter go on from the highest index still held, so a start still sees its
         // clients and the next index is free.
-        int highest = 0;
-        for (int i = 1; i <= lastIndex; ++i) {
-            if (!m_connections[i])
-                continue;
-            if (m_connections[i]->state() == socketCodes::stateConnected)
-                highest = i;
-            else
-                remove(i);
-        }
-        LastClientIndex = highest;
+        LastClientIndex = sweep();
     }
     if (!m_listener->isListening())
         m_listener->listen(m_listenAddress, m_port);
 }
 
-bool ServerRole::sweep()
+int ServerRole::sweep()
 {
-    bool stillConnected = false;
+    int highest = 0;
     for (int i = 1; i <= lastIndex; ++i) {
         if (!m_connections[i])
             continue;
         if (m_connections[i]->state() == socketCodes::stateConnected)
-            stillConnected = true;
+            highest = i;
         else
             remove(i);
     }
-    return stillConnected;
+    return highest;
 }
 
 void ServerRole::dropAllConnections()

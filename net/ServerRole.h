@@ -52,9 +52,9 @@ public:
     // 0 closed (or no connection at the index), 7 connected.
     int connectionState(int index) const;
 
-    // Drops every connection that is not connected and removes its record. True when a
-    // client is still connected.
-    bool sweep();
+    // Drops every connection that is not connected and removes its record. Answers the
+    // highest index still connected, 0 when no client is.
+    int sweep();
     // Closes every connection and removes every record.
     void dropAllConnections();
 
