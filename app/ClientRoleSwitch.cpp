@@ -1,7 +1,8 @@
 #include "app/ClientRoleSwitch.h"
 
-#include "app/AppInfo.h"
-#include "app/ModGlobal.h"
+#include "core/AppInfo.h"
+#include "core/ModGlobal.h"
+#include "core/SessionState.h"
 #include "app/RoleTexts.h"
 #include "app/Settings.h"
 #include "net/ClientRole.h"
@@ -21,14 +22,13 @@ const QString captionDisconnect = QStringLiteral("Koppla från");
 } // namespace
 
 ClientRoleSwitch::ClientRoleSwitch(const WindowControls &controls, Dialogs &dialogs, ClientRole &client,
-                                   Settings &settings, const bool &isServer, const int &port, QObject *parent)
+                                   Settings &settings, const SessionState &session, QObject *parent)
     : QObject(parent)
     , c(controls)
     , m_dialogs(dialogs)
     , m_client(client)
     , m_settings(settings)
-    , IsServer(isServer)
-    , Port(port)
+    , m_session(session)
 {
     connect(c.chkClient, &QCheckBox::toggled, this, &ClientRoleSwitch::chkClient_Click);
     connect(c.cmdClient, &QPushButton::clicked, this, &ClientRoleSwitch::cmdClient_Click);
@@ -76,10 +76,10 @@ void ClientRoleSwitch::cmdClient_Click()
     }
     c.cmdClient->setText(captionConnecting);
     m_client.close();
-    const int port = Port;
+    const int port = m_session.port();
     const QString host = m_dialogs.input(QStringLiteral("Vilken dator vill du ansluta klienten till?"),
                                          QStringLiteral("Dator?"),
-                                         IsServer ? modGlobal::ComputerName() : m_settings.serverName());
+                                         m_session.isServer() ? modGlobal::ComputerName() : m_settings.serverName());
     if (host.isEmpty()) {
         c.cmdClient->setText(captionConnect);
         return;

@@ -9,6 +9,7 @@
 
 class ClientRole;
 class Dialogs;
+class SessionState;
 class Settings;
 
 // The client box `chkClient` and the connect button `cmdClient`: the questions, the prompt
@@ -17,7 +18,7 @@ class ClientRoleSwitch : public QObject {
     Q_OBJECT
 public:
     ClientRoleSwitch(const WindowControls &controls, Dialogs &dialogs, ClientRole &client, Settings &settings,
-                     const bool &IsServer, const int &Port, QObject *parent);
+                     const SessionState &session, QObject *parent);
 
     // Run after a connection error's message; the file reception resets its expected size.
     void setAfterConnectionError(std::function<void()> hook) { m_afterConnectionError = std::move(hook); }
@@ -38,7 +39,6 @@ private:
     Dialogs &m_dialogs;
     ClientRole &m_client;
     Settings &m_settings;
-    const bool &IsServer;
-    const int &Port;
+    const SessionState &m_session;
     std::function<void()> m_afterConnectionError;
 };

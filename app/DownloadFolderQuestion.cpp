@@ -1,6 +1,6 @@
 #include "app/DownloadFolderQuestion.h"
 
-#include "app/AppInfo.h"
+#include "core/AppInfo.h"
 #include "app/DownloadFolderRule.h"
 #include "app/Settings.h"
 #include "platform/Dialogs.h"

@@ -1,6 +1,6 @@
 #include "app/MainWindow.h"
 
-#include "app/AppInfo.h"
+#include "core/AppInfo.h"
 #include "app/ClientRoleSwitch.h"
 #include "app/DownloadFolderQuestion.h"
 #include "app/PortSelection.h"
@@ -58,8 +58,8 @@ bool MainWindow::Form_Load()
     m_playlist.reset();
     m_browser.setDrives(Drives::list());
     m_browserWidgets.showDrives();
-    m_server->LastClientIndex = 1;
-    Port = PortSelection::firstPort;
+    m_server->setLastClientIndex(1);
+    m_session.setPort(SessionState::defaultPort);
     fillPortList();
     m_browser.drvFiles_Change();
     m_browser.dirFiles_Change();
@@ -70,7 +70,7 @@ bool MainWindow::Form_Load()
 
 bool MainWindow::Form_Unload()
 {
-    return m_shutdownGuard.mayClose({c.lstFiles->count() > 0, playlistChanged(), IsServer});
+    return m_shutdownGuard.mayClose({c.lstFiles->count() > 0, playlistChanged(), m_session.isServer()});
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -107,7 +107,7 @@ void MainWindow::fillPortList()
 
 void MainWindow::wireServerRole()
 {
-    m_server = std::make_unique<ServerRole>();
+    m_server = std::make_unique<ServerRole>(m_session);
     ServerRoleSwitch::Hooks hooks{
         // Stopping playback leaves the start button reading "Starta"; the start/stop
         // procedure itself comes with playback.
@@ -118,20 +118,20 @@ void MainWindow::wireServerRole()
                 fileSelection();
             },
     };
-    m_serverSwitch = std::make_unique<ServerRoleSwitch>(c, m_dialogs, *m_server, IsServer, StopWithoutAsking, Port,
-                                                        std::move(hooks), nullptr);
+    m_serverSwitch = std::make_unique<ServerRoleSwitch>(c, m_dialogs, *m_server, m_session, std::move(hooks),
+                                                        nullptr);
 }
 
 void MainWindow::wireClientRole()
 {
     m_client = std::make_unique<ClientRole>(c.tmrClient);
-    m_clientSwitch = std::make_unique<ClientRoleSwitch>(c, m_dialogs, *m_client, m_settings, IsServer, Port, nullptr);
+    m_clientSwitch = std::make_unique<ClientRoleSwitch>(c, m_dialogs, *m_client, m_settings, m_session, nullptr);
 }
 
 void MainWindow::wirePort()
 {
     m_portSelection =
-        std::make_unique<PortSelection>(c, m_dialogs, *m_client, Port, IsServer, StopWithoutAsking, nullptr);
+        std::make_unique<PortSelection>(c, m_dialogs, *m_client, m_session, nullptr);
 }
 
 // The playlist's and the browser's connections take the browser as their context: it goes

@@ -5,6 +5,7 @@
 #include "app/ShutdownGuard.h"
 #include "app/WindowControls.h"
 #include "app/WindowLayouts.h"
+#include "core/SessionState.h"
 #include "playback/MediaService.h"
 #include "playback/ModMultimedia.h"
 #include "playlist/BrowserWidgets.h"
@@ -45,10 +46,11 @@ public:
     const WindowControls &controls() const { return c; }
     WindowLayouts &layouts() { return m_layouts; }
     QString downloadFolder() const { return DownloadFolder; }
-    bool isServer() const { return IsServer; }
+    bool isServer() const { return m_session.isServer(); }
+    SessionState &session() { return m_session; }
     ServerRole &serverRole() { return *m_server; }
     ClientRole &clientRole() { return *m_client; }
-    int port() const { return Port; }
+    int port() const { return m_session.port(); }
     PlaylistEditor &playlist() { return m_playlist; }
     FileBrowser &browser() { return m_browser; }
 
@@ -93,9 +95,7 @@ private:
     ModMultimedia m_media{m_mediaService};
 
     QString DownloadFolder;
-    bool IsServer = false;
-    bool StopWithoutAsking = false;
-    int Port = 49931;
+    SessionState m_session;
 
     // The network roles and the controls that switch them.
     std::unique_ptr<ServerRole> m_server;
@@ -106,10 +106,10 @@ private:
 
     // The playlist and the file browser.
     ListWidgetEntries m_playlistEntries{c.lstFiles};
-    PlaylistEditor m_playlist{m_playlistEntries, IsServer, [this] { fileSelection(); }};
+    PlaylistEditor m_playlist{m_playlistEntries, [this] { fileSelection(); }};
     PlaylistStorage m_playlistStorage{m_dialogs, m_playlist};
     FileBrowser m_browser{FileBrowser::Hooks{
-        .isServer = [this] { return IsServer; },
+        .isServer = [this] { return m_session.isServer() && !m_playlist.removingEntry(); },
         .inPlaylist = [this](const QString &shortPath) { return m_playlist.contains(shortPath); },
         .showError = [this](const QString &text) { showBrowserError(text); },
     }};

@@ -1,6 +1,6 @@
 #include "app/PortSelection.h"
 
-#include "app/AppInfo.h"
+#include "core/AppInfo.h"
 #include "net/ClientRole.h"
 #include "net/SocketCodes.h"
 #include "platform/Dialogs.h"
@@ -11,15 +11,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-PortSelection::PortSelection(const WindowControls &controls, Dialogs &dialogs, ClientRole &client, int &port,
-                             const bool &isServer, bool &stopWithoutAsking, QObject *parent)
+PortSelection::PortSelection(const WindowControls &controls, Dialogs &dialogs, ClientRole &client, SessionState &session,
+                             QObject *parent)
     : QObject(parent)
     , c(controls)
     , m_dialogs(dialogs)
     , m_client(client)
-    , Port(port)
-    , IsServer(isServer)
-    , StopWithoutAsking(stopWithoutAsking)
+    , m_session(session)
 {
     c.cmbPort->lineEdit()->installEventFilter(this);
     connect(c.cmdPort, &QPushButton::clicked, this, &PortSelection::cmdPort_Click);
@@ -69,32 +67,33 @@ void PortSelection::cmdPort_Click()
     bool isNumber = false;
     const qlonglong value = text.toLongLong(&isNumber);
     // Only the plain decimal writing of a whole number counts: no sign, blank or leading zero.
-    if (!isNumber || QString::number(value) != text || value == Port || value < 0 || value > 65535) {
+    if (!isNumber || QString::number(value) != text || value == m_session.port() || value < 0 || value > 65535) {
         putPortBack();
         return;
     }
-    if (IsServer) {
+    if (m_session.isServer()) {
         if (m_dialogs.askYesNo(QStringLiteral("Om du ändrar portnumret nu så måste du\n"
                                               "först koppla bort alla klienter, vill du verkligen det?"),
                                QStringLiteral("Stänga servern"))) {
-            StopWithoutAsking = true;
-            c.chkServer->setChecked(false);
-            StopWithoutAsking = false;
-            Port = static_cast<int>(value);
+            {
+                StopWithoutAskingScope silent(m_session);
+                c.chkServer->setChecked(false);
+            }
+            m_session.setPort(static_cast<int>(value));
         }
     } else if (m_client.state() == socketCodes::stateConnected) {
         if (m_dialogs.askYesNo(QStringLiteral("Om du vill ändra portnumret nu så måste du stänga av klienten"),
                                QStringLiteral("Stänga klienten"))) {
             m_client.close();
-            Port = static_cast<int>(value);
+            m_session.setPort(static_cast<int>(value));
         }
     } else {
-        Port = static_cast<int>(value);
+        m_session.setPort(static_cast<int>(value));
     }
-    m_dialogs.tell(QString::number(Port), applicationTitle());
+    m_dialogs.tell(QString::number(m_session.port()), applicationTitle());
 }
 
 void PortSelection::putPortBack()
 {
-    c.cmbPort->setEditText(QString::number(Port));
+    c.cmbPort->setEditText(QString::number(m_session.port()));
 }

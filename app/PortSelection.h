@@ -1,22 +1,24 @@
 #pragma once
 
 #include "app/WindowControls.h"
+#include "core/SessionState.h"
 
 #include <QObject>
 
 class ClientRole;
 class Dialogs;
+class SessionState;
 
 // The port box `cmbPort` and its button `cmdPort`: which keys the box takes, and the rules
 // and questions for changing `Port`.
 class PortSelection : public QObject {
     Q_OBJECT
 public:
-    static constexpr int firstPort = 49931;
+    static constexpr int firstPort = SessionState::defaultPort;
     static constexpr int listLength = 21;
 
-    PortSelection(const WindowControls &controls, Dialogs &dialogs, ClientRole &client, int &Port,
-                  const bool &IsServer, bool &StopWithoutAsking, QObject *parent);
+    PortSelection(const WindowControls &controls, Dialogs &dialogs, ClientRole &client, SessionState &session,
+                  QObject *parent);
 
     // The 21 numbers from 49931 upward, and the box showing the first.
     void fillPortList();
@@ -34,7 +36,5 @@ private:
     WindowControls c;
     Dialogs &m_dialogs;
     ClientRole &m_client;
-    int &Port;
-    const bool &IsServer;
-    bool &StopWithoutAsking;
+    SessionState &m_session;
 };

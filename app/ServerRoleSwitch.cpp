@@ -1,6 +1,7 @@
 #include "app/ServerRoleSwitch.h"
 
-#include "app/AppInfo.h"
+#include "core/AppInfo.h"
+#include "core/SessionState.h"
 #include "app/RoleTexts.h"
 #include "net/ServerRole.h"
 #include "platform/Dialogs.h"
@@ -9,15 +10,12 @@
 #include <QPushButton>
 
 ServerRoleSwitch::ServerRoleSwitch(const WindowControls &controls, Dialogs &dialogs, ServerRole &server,
-                                   bool &isServer, bool &stopWithoutAsking, const int &port, Hooks hooks,
-                                   QObject *parent)
+                                   SessionState &session, Hooks hooks, QObject *parent)
     : QObject(parent)
     , c(controls)
     , m_dialogs(dialogs)
     , m_server(server)
-    , IsServer(isServer)
-    , StopWithoutAsking(stopWithoutAsking)
-    , Port(port)
+    , m_session(session)
     , m_hooks(std::move(hooks))
 {
     connect(c.chkServer, &QCheckBox::toggled, this, &ServerRoleSwitch::chkServer_Click);
@@ -31,7 +29,7 @@ void ServerRoleSwitch::chkServer_Click()
         return;
     }
     const bool clientStillConnected = m_server.sweep() > 0;
-    if (!c.chkServer->isChecked() && !StopWithoutAsking && clientStillConnected
+    if (!c.chkServer->isChecked() && !m_session.stopWithoutAsking() && clientStillConnected
         && !m_dialogs.askYesNo(QStringLiteral("Vill du verkligen stänga ned server delen?\n\n"
                                               "Det finns fortfarande klienter anslutna."),
                                QStringLiteral("Stänga server?"))) {
@@ -45,8 +43,8 @@ void ServerRoleSwitch::chkServer_Click()
 
 void ServerRoleSwitch::SetServer()
 {
-    IsServer = c.chkServer->isChecked();
-    if (IsServer)
+    m_session.setServer(c.chkServer->isChecked());
+    if (m_session.isServer())
         switchOn();
     else
         switchOff();
@@ -56,13 +54,14 @@ void ServerRoleSwitch::switchOff()
 {
     c.cmdServer->setEnabled(false);
     c.cmdServer->setText(QStringLiteral("Stoppa"));
-    StopWithoutAsking = true;
-    m_hooks.cmdServer_Click();
-    StopWithoutAsking = false;
-    m_server.AcceptNewClients = false;
+    {
+        StopWithoutAskingScope silent(m_session);
+        m_hooks.cmdServer_Click();
+    }
+    m_session.setAcceptNewClients(false);
     m_server.dropAllConnections();
     m_server.closeListening();
-    m_server.LastClientIndex = 0;
+    m_server.setLastClientIndex(0);
     m_hooks.applyWindowState(false);
 }
 
@@ -72,20 +71,20 @@ void ServerRoleSwitch::switchOn()
     if (RestoringServerTick)
         return;
     m_server.closeListening();
-    if (!m_server.listen(static_cast<quint16>(Port))) {
+    if (!m_server.listen(static_cast<quint16>(m_session.port()))) {
         if (m_server.listenError() == QAbstractSocket::AddressInUseError)
             m_dialogs.tell(QStringLiteral("Porten %1 används redan av ett annat program.\n"
                                           "Välj ett annat portnummer och försök igen.")
-                               .arg(Port),
+                               .arg(m_session.port()),
                            QStringLiteral("Porten är upptagen"), DialogIcon::Information);
         else
-            m_dialogs.tell(QStringLiteral("Servern kunde inte lyssna på port %1.").arg(Port), applicationTitle(),
+            m_dialogs.tell(QStringLiteral("Servern kunde inte lyssna på port %1.").arg(m_session.port()), applicationTitle(),
                            DialogIcon::Information);
         // Runs the box's reaction again, which switches the role off.
         c.chkServer->setChecked(false);
         return;
     }
-    m_server.AcceptNewClients = true;
+    m_session.setAcceptNewClients(true);
     c.cmdServer->setEnabled(true);
     m_hooks.applyWindowState(true);
 }

@@ -7,6 +7,7 @@
 #include <functional>
 
 class Dialogs;
+class SessionState;
 class ServerRole;
 
 // The server box `chkServer`: its questions, and switching the server role on and off with
@@ -21,8 +22,8 @@ public:
         std::function<void(bool on)> applyWindowState;
     };
 
-    ServerRoleSwitch(const WindowControls &controls, Dialogs &dialogs, ServerRole &server, bool &IsServer,
-                     bool &StopWithoutAsking, const int &Port, Hooks hooks, QObject *parent);
+    ServerRoleSwitch(const WindowControls &controls, Dialogs &dialogs, ServerRole &server, SessionState &session,
+                     Hooks hooks, QObject *parent);
 
     // Runs on every change of the box, the program's own changes included, so setting the
     // box from here runs it again, nested.
@@ -36,9 +37,7 @@ private:
     WindowControls c;
     Dialogs &m_dialogs;
     ServerRole &m_server;
-    bool &IsServer;
-    bool &StopWithoutAsking;
-    const int &Port;
+    SessionState &m_session;
     Hooks m_hooks;
     bool RestoringServerTick = false;
 };

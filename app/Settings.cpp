@@ -1,6 +1,6 @@
 #include "app/Settings.h"
 
-#include "app/ModGlobal.h"
+#include "core/ModGlobal.h"
 
 #include <QDir>
 #include <QSettings>

@@ -10,8 +10,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-ServerRole::ServerRole(QObject *parent, Clock clock)
-    : QObject(parent), m_listener(new QTcpServer(this)), m_clock(std::move(clock))
+ServerRole::ServerRole(const SessionState &session, QObject *parent, Clock clock)
+    : QObject(parent), m_session(session), m_listener(new QTcpServer(this)), m_clock(std::move(clock))
 {
     m_elapsed.start();
     if (!m_clock)
@@ -77,6 +77,12 @@ int ServerRole::connectionState(int index) const
     return m_connections[index]->state();
 }
 
+const std::optional<ClientInfo> &ServerRole::client(int index) const
+{
+    static const std::optional<ClientInfo> none;
+    return index >= 0 && index <= lastIndex ? Clients[index] : none;
+}
+
 bool ServerRole::isReady(int index) const
 {
     return connectionState(index) == socketCodes::stateConnected && Clients[index]
@@ -86,7 +92,7 @@ bool ServerRole::isReady(int index) const
 void ServerRole::acceptPending()
 {
     while (QTcpSocket *socket = m_listener->nextPendingConnection()) {
-        const int index = AcceptNewClients ? nextIndex() : 0;
+        const int index = m_session.acceptNewClients() ? nextIndex() : 0;
         if (index == 0) {
             // Not taken: closed at once, so the peer learns of it instead of hanging.
             socket->disconnectFromHost();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/SessionState.h"
 #include "net/ClientInfo.h"
 #include "net/WireMessage.h"
 
@@ -28,7 +29,8 @@ public:
     // Seconds on a monotonic clock; handed in so the probe can be tested.
     using Clock = std::function<double()>;
 
-    explicit ServerRole(QObject *parent = nullptr, Clock clock = {});
+    // Connection requests are accepted only while `session` accepts new clients.
+    explicit ServerRole(const SessionState &session, QObject *parent = nullptr, Clock clock = {});
     ~ServerRole() override;
 
     // Where to listen; every interface unless told otherwise (tests use 127.0.0.1).
@@ -42,12 +44,11 @@ public:
     quint16 listeningPort() const;
     QAbstractSocket::SocketError listenError() const;
 
-    // Connection requests are accepted only while this is true.
-    bool AcceptNewClients = false;
-    // The highest connection index handed out.
-    int LastClientIndex = 0;
-    // The record of connection i at i; empty when no connection holds the index.
-    std::array<std::optional<ClientInfo>, lastIndex + 1> Clients;
+    // The highest connection index handed out; the next connection gets the one after it.
+    int lastClientIndex() const { return LastClientIndex; }
+    void setLastClientIndex(int index) { LastClientIndex = index; }
+    // The record of connection `index`; empty when no connection holds the index.
+    const std::optional<ClientInfo> &client(int index) const;
 
     // 0 closed (or no connection at the index), 7 connected.
     int connectionState(int index) const;
@@ -92,6 +93,10 @@ private:
     void noteAnnouncedSongs(const QByteArray &command, const QByteArray &data);
     bool announced(int slot, const QByteArray &path) const;
 
+    const SessionState &m_session;
+    int LastClientIndex = 0;
+    // The record of connection i at i.
+    std::array<std::optional<ClientInfo>, lastIndex + 1> Clients;
     QTcpServer *m_listener;
     QHostAddress m_listenAddress = QHostAddress::Any;
     quint16 m_port = 0;

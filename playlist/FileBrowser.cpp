@@ -1,6 +1,6 @@
 #include "playlist/FileBrowser.h"
 
-#include "app/ModGlobal.h"
+#include "core/ModGlobal.h"
 #include "playlist/PathText.h"
 
 #include <QDir>

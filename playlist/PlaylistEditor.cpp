@@ -1,7 +1,7 @@
 #include "playlist/PlaylistEditor.h"
 
-PlaylistEditor::PlaylistEditor(PlaylistEntries &entries, bool &isServer, std::function<void()> fileSelection)
-    : m_entries(entries), m_isServer(isServer), m_fileSelection(std::move(fileSelection))
+PlaylistEditor::PlaylistEditor(PlaylistEntries &entries, std::function<void()> fileSelection)
+    : m_entries(entries), m_fileSelection(std::move(fileSelection))
 {
 }
 
@@ -44,9 +44,7 @@ void PlaylistEditor::RemoveEntry()
     const int row = m_entries.currentRow();
     if (row < 0 || row >= m_entries.count())
         return;
-    // The list's own selection changes below must not re-evaluate the browser's buttons.
-    const bool wasServer = m_isServer;
-    m_isServer = false;
+    m_removingEntry = true;
     PlaylistChanged = true;
     FilePaths.remove(m_entries.text(row));
     m_entries.remove(row);
@@ -56,7 +54,7 @@ void PlaylistEditor::RemoveEntry()
         m_entries.setCurrentRow(m_entries.count() - 1);
     else
         m_entries.setCurrentRow(-1);
-    m_isServer = wasServer;
+    m_removingEntry = false;
 }
 
 void PlaylistEditor::dragStart()

@@ -14,9 +14,8 @@
 // playlist was last loaded or saved.
 class PlaylistEditor {
 public:
-    // `isServer` is the window's role flag, cleared while an entry is removed by a
-    // double-click; `fileSelection` is the browser's file-selection reaction.
-    PlaylistEditor(PlaylistEntries &entries, bool &isServer, std::function<void()> fileSelection);
+    // `fileSelection` is the browser's file-selection reaction.
+    PlaylistEditor(PlaylistEntries &entries, std::function<void()> fileSelection);
 
     // The browser's file goes in after the selected entry, or at the end when none is.
     void Add(const QString &selectedFullPath, const QString &selectedShortPath);
@@ -42,6 +41,9 @@ public:
     QStringList fullPaths() const;
     int count() const { return m_entries.count(); }
     bool playlistChanged() const { return PlaylistChanged; }
+    // While an entry is removed by a double-click, the list's own selection changes must
+    // not re-evaluate the browser's buttons: the browser then acts as for a client.
+    bool removingEntry() const { return m_removingEntry; }
     int dragIndex() const { return DragIndex; }
     QString dragText() const { return DragText; }
     const QHash<QString, QString> &filePaths() const { return FilePaths; }
@@ -51,7 +53,7 @@ private:
     void movePending();
 
     PlaylistEntries &m_entries;
-    bool &m_isServer;
+    bool m_removingEntry = false;
     std::function<void()> m_fileSelection;
 
     QHash<QString, QString> FilePaths;

@@ -1,7 +1,7 @@
 #include "playlist/PlaylistStorage.h"
 
-#include "app/AppInfo.h"
-#include "app/ModGlobal.h"
+#include "core/AppInfo.h"
+#include "core/ModGlobal.h"
 #include "platform/Dialogs.h"
 #include "playlist/PlaylistEditor.h"
 #include "playlist/PlaylistFile.h"

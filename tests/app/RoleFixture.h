@@ -56,8 +56,8 @@ protected:
     void connectClientToRemote()
     {
         ASSERT_TRUE(remote.listen(0));
-        remote.AcceptNewClients = true;
-        Port = remote.listeningPort();
+        remoteSession.setAcceptNewClients(true);
+        session.setPort(remote.listeningPort());
         c.chkClient->setChecked(true);
         dialogs.then(QStringLiteral("127.0.0.1"));
         c.cmdClient->click();
@@ -90,19 +90,18 @@ protected:
     WindowControls c = createWindowControls(&window);
     ScriptedDialogs dialogs;
     Settings settings{[] { return QStringLiteral("TunveroRoleTest"); }};
-    ServerRole server;
-    ServerRole remote;
+    SessionState session;
+    SessionState remoteSession;
+    ServerRole server{session};
+    ServerRole remote{remoteSession};
     ClientRole client{c.tmrClient};
-    bool IsServer = false;
-    bool StopWithoutAsking = false;
-    int Port = 0;
     std::vector<bool> windowStates;
     std::vector<bool> stopsWithoutAsking;
-    ServerRoleSwitch serverSwitch{c, dialogs, server, IsServer, StopWithoutAsking, Port,
-                                  {.cmdServer_Click = [this] { stopsWithoutAsking.push_back(StopWithoutAsking); },
+    ServerRoleSwitch serverSwitch{c, dialogs, server, session,
+                                  {.cmdServer_Click = [this] { stopsWithoutAsking.push_back(session.stopWithoutAsking()); },
                                    .applyWindowState = [this](bool on) { windowStates.push_back(on); }},
                                   nullptr};
-    ClientRoleSwitch clientSwitch{c, dialogs, client, settings, IsServer, Port, nullptr};
-    PortSelection portSelection{c, dialogs, client, Port, IsServer, StopWithoutAsking, nullptr};
+    ClientRoleSwitch clientSwitch{c, dialogs, client, settings, session, nullptr};
+    PortSelection portSelection{c, dialogs, client, session, nullptr};
     std::vector<std::unique_ptr<QTcpSocket>> rawClients;
 };

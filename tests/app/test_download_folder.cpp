@@ -1,4 +1,4 @@
-#include "app/AppInfo.h"
+#include "core/AppInfo.h"
 #include "app/DownloadFolderQuestion.h"
 #include "app/DownloadFolderRule.h"
 #include "app/Settings.h"

@@ -1,4 +1,4 @@
-#include "app/AppInfo.h"
+#include "core/AppInfo.h"
 #include "app/MainWindow.h"
 #include "app/SwedishTranslations.h"
 #include "tests/support/ScriptedDialogs.h"

@@ -1,6 +1,6 @@
 // The port box and its button: keys filtered, Enter applies, silent put-backs, the server
 // and client questions and the final number message.
-#include "app/AppInfo.h"
+#include "core/AppInfo.h"
 #include "tests/app/RoleFixture.h"
 
 #include <QComboBox>
@@ -13,7 +13,7 @@ protected:
     void SetUp() override
     {
         portSelection.fillPortList();
-        Port = 49931;
+        session.setPort(49931);
     }
 
     // Types `text` and clicks the button, with these answers for the dialogs that follow.
@@ -56,7 +56,7 @@ TEST_F(PortSelectionTest, OnlyDigitsGetIntoTheBoxAndEnterApplies)
 
     dialogs.then(DialogAnswer::Ok);
     QTest::keyClick(edit, Qt::Key_Return);
-    EXPECT_EQ(Port, 10000);
+    EXPECT_EQ(session.port(), 10000);
     ASSERT_EQ(dialogs.shown().size(), 1u);
     expectNumberMessage(10000);
 }
@@ -68,12 +68,12 @@ TEST_F(PortSelectionTest, InvalidOutOfRangeAndUnchangedNumbersArePutBackSilently
         clickWith(QString::fromLatin1(text));
         EXPECT_EQ(c.cmbPort->currentText(), QStringLiteral("49931")) << text;
         EXPECT_TRUE(dialogs.shown().empty()) << text;
-        EXPECT_EQ(Port, 49931);
+        EXPECT_EQ(session.port(), 49931);
     }
     // The ends of the range are taken.
     for (const int number : {65535, 0}) {
         clickWith(QString::number(number), DialogAnswer::Ok);
-        EXPECT_EQ(Port, number);
+        EXPECT_EQ(session.port(), number);
     }
 }
 
@@ -81,7 +81,7 @@ TEST_F(PortSelectionTest, WithTheServerRunningOnlyTheServerIsAskedAndYesSwitches
 {
     // The client is connected too, and stays out of it.
     connectClientToRemote();
-    Port = 0;
+    session.setPort(0);
     dialogs.then(DialogAnswer::Yes);
     serverOn();
     ASSERT_TRUE(connectRawClient());
@@ -96,16 +96,16 @@ TEST_F(PortSelectionTest, WithTheServerRunningOnlyTheServerIsAskedAndYesSwitches
     clickWith(QStringLiteral("50001"), DialogAnswer::Yes, DialogAnswer::Ok);
     EXPECT_EQ(titles(), (std::vector<QString>{QStringLiteral("Stänga servern"), applicationTitle()}));
     expectNumberMessage(50001);
-    EXPECT_FALSE(c.chkServer->isChecked() || server.isListening() || server.Clients[1]);
+    EXPECT_FALSE(c.chkServer->isChecked() || server.isListening() || server.client(1));
     EXPECT_EQ(stopsWithoutAsking, std::vector<bool>{true});
-    EXPECT_FALSE(StopWithoutAsking);
+    EXPECT_FALSE(session.stopWithoutAsking());
     EXPECT_EQ(client.state(), socketCodes::stateConnected);
 }
 
 TEST_F(PortSelectionTest, WithTheClientConnectedTheAnswerDecides)
 {
     connectClientToRemote();
-    const int remotePort = Port;
+    const int remotePort = session.port();
     clickWith(QStringLiteral("50002"), DialogAnswer::No, DialogAnswer::Ok);
     EXPECT_EQ(titles(), (std::vector<QString>{QStringLiteral("Stänga klienten"), applicationTitle()}));
     EXPECT_EQ(dialogs.shown()[0].message.text, QStringLiteral("Om du vill ändra portnumret nu så måste du stänga av klienten"));

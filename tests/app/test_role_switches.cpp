@@ -1,7 +1,7 @@
 // The server and client boxes and the connect button with scripted answers, including
 // the nested runs that setting a box from the program causes.
-#include "app/AppInfo.h"
-#include "app/ModGlobal.h"
+#include "core/AppInfo.h"
+#include "core/ModGlobal.h"
 #include "tests/app/RoleFixture.h"
 
 #include <QLabel>
@@ -19,34 +19,34 @@ using ClientRoleSwitchTest = RoleFixture;
 TEST_F(ServerRoleSwitchTest, ClosingAsksOnlyWhileAClientIsConnected)
 {
     serverOn();
-    EXPECT_TRUE(IsServer && server.AcceptNewClients && c.cmdServer->isEnabled());
+    EXPECT_TRUE(session.isServer() && session.acceptNewClients() && c.cmdServer->isEnabled());
     ASSERT_TRUE(connectRawClient());
     rawClients[0]->disconnectFromHost();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !server.Clients[1].has_value(); }, waitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !server.client(1).has_value(); }, waitMs));
     c.chkServer->setChecked(false);
     EXPECT_TRUE(dialogs.shown().empty());
-    EXPECT_FALSE(IsServer || server.isListening() || server.AcceptNewClients || c.cmdServer->isEnabled());
-    EXPECT_EQ(server.LastClientIndex, 0);
+    EXPECT_FALSE(session.isServer() || server.isListening() || session.acceptNewClients() || c.cmdServer->isEnabled());
+    EXPECT_EQ(server.lastClientIndex(), 0);
     EXPECT_EQ(stopsWithoutAsking, std::vector<bool>{true});
-    EXPECT_FALSE(StopWithoutAsking);
+    EXPECT_FALSE(session.stopWithoutAsking());
     EXPECT_EQ(windowStates, (std::vector<bool>{true, false}));
 
     // Numbering starts over; with a client connected, No keeps everything as it was.
     serverOn();
     ASSERT_TRUE(connectRawClient());
-    EXPECT_TRUE(server.Clients[1]);
+    EXPECT_TRUE(server.client(1));
     dialogs.then(DialogAnswer::No);
     c.chkServer->setChecked(false);
     expectOnlyQuestion(closeServer, QStringLiteral("Vill du verkligen stänga ned server delen?\n\n"
                                                    "Det finns fortfarande klienter anslutna."));
-    EXPECT_TRUE(c.chkServer->isChecked() && IsServer && server.isListening() && server.Clients[1]);
+    EXPECT_TRUE(c.chkServer->isChecked() && session.isServer() && server.isListening() && server.client(1));
     EXPECT_EQ(stopsWithoutAsking.size(), 1u);
     EXPECT_EQ(windowStates.size(), 3u);
 
     // Yes drops the client without a word to it.
     dialogs.then(DialogAnswer::Yes);
     c.chkServer->setChecked(false);
-    EXPECT_FALSE(server.isListening() || server.Clients[1]);
+    EXPECT_FALSE(server.isListening() || server.client(1));
     EXPECT_TRUE(QTest::qWaitFor([&] { return rawClients[1]->state() == QAbstractSocket::UnconnectedState; }, waitMs));
     EXPECT_EQ(rawClients[1]->readAll(), QByteArray());
 }
@@ -73,28 +73,28 @@ TEST_F(ServerRoleSwitchTest, WithBothRolesRestoringTheTickAsksBothAgain)
     dialogs.then(DialogAnswer::No).then(DialogAnswer::Yes);
     c.chkServer->setChecked(false);
     EXPECT_EQ(titles(), (std::vector<QString>{both, closeServer, both}));
-    EXPECT_TRUE(c.chkServer->isChecked() && server.Clients[1]);
+    EXPECT_TRUE(c.chkServer->isChecked() && server.client(1));
 
     // No to closing, No to both: the box clears and the close question comes again.
     dialogs.clear();
     dialogs.then(DialogAnswer::No).then(DialogAnswer::No).then(DialogAnswer::Yes);
     c.chkServer->setChecked(false);
     EXPECT_EQ(titles(), (std::vector<QString>{closeServer, both, closeServer}));
-    EXPECT_FALSE(c.chkServer->isChecked() || IsServer || server.isListening() || server.Clients[1]);
+    EXPECT_FALSE(c.chkServer->isChecked() || session.isServer() || server.isListening() || server.client(1));
 }
 
 TEST_F(ServerRoleSwitchTest, APortInUseIsNamedAndTheBoxCleared)
 {
     QTcpServer other;
     ASSERT_TRUE(other.listen(QHostAddress::LocalHost, 0));
-    Port = other.serverPort();
+    session.setPort(other.serverPort());
     dialogs.then(DialogAnswer::Ok);
     c.chkServer->setChecked(true);
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].message.text, QStringLiteral("Porten %1 används redan av ett annat program.\n"
-                                                              "Välj ett annat portnummer och försök igen.").arg(Port));
+                                                              "Välj ett annat portnummer och försök igen.").arg(session.port()));
     EXPECT_EQ(dialogs.shown()[0].message.buttons, DialogButtons::Ok);
-    EXPECT_FALSE(c.chkServer->isChecked() || IsServer || server.isListening());
+    EXPECT_FALSE(c.chkServer->isChecked() || session.isServer() || server.isListening());
     EXPECT_EQ(windowStates, std::vector<bool>{false});
 }
 
@@ -152,7 +152,7 @@ TEST_F(ClientRoleSwitchTest, RefusingToSwitchOffKeepsTheConnectionAndAsksBothAga
 
     // With the server box ticked too: putting the tick back asks "Både och?"; No clears
     // the box and asks "Stänga av klient?" again.
-    Port = 0;
+    session.setPort(0);
     dialogs.then(DialogAnswer::Yes);
     serverOn();
     dialogs.clear();
@@ -182,7 +182,7 @@ TEST_F(ClientRoleSwitchTest, EachErrorNumberHasItsMessageAfterANewPrompt)
     {
         QTcpServer gone;
         ASSERT_TRUE(gone.listen(QHostAddress::LocalHost, 0));
-        Port = gone.serverPort();
+        session.setPort(gone.serverPort());
     }
     dialogs.then(QStringLiteral("127.0.0.1"));
     c.cmdClient->click();

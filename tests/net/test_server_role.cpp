@@ -15,14 +15,14 @@ namespace {
 
 class ServerRoleTest : public ::testing::Test {
 protected:
-    ServerRoleTest() : server(nullptr, [this] { return clockSeconds; }) { server.setListenAddress(QHostAddress::LocalHost); }
+    ServerRoleTest() : server(session, nullptr, [this] { return clockSeconds; }) { server.setListenAddress(QHostAddress::LocalHost); }
 
     void SetUp() override { switchOn(); }
 
     void switchOn()
     {
         ASSERT_TRUE(server.listen(0));
-        server.AcceptNewClients = true;
+        session.setAcceptNewClients(true);
     }
 
     // A raw client; returns the index the server gave it.
@@ -61,6 +61,7 @@ protected:
     }
 
     double clockSeconds = 0;
+    SessionState session;
     ServerRole server;
     std::vector<std::unique_ptr<QTcpSocket>> peers;
 };
@@ -69,20 +70,20 @@ TEST_F(ServerRoleTest, NumbersConnectionsAndCreatesNoRecordWhileNotAccepting)
 {
     EXPECT_EQ(connectClient(), 1);
     EXPECT_EQ(connectClient(), 2);
-    EXPECT_FALSE(server.Clients[1]->IsConnected || server.Clients[1]->HasTimerResponse);
+    EXPECT_FALSE(server.client(1)->IsConnected || server.client(1)->HasTimerResponse);
     leave(0);
-    EXPECT_FALSE(server.Clients[1].has_value());
+    EXPECT_FALSE(server.client(1).has_value());
     EXPECT_EQ(connectClient(), 3);
 
-    server.AcceptNewClients = false;
+    session.setAcceptNewClients(false);
     EXPECT_TRUE(refused());
-    EXPECT_FALSE(server.Clients[1] || server.Clients[4]);
-    EXPECT_EQ(server.LastClientIndex, 3);
+    EXPECT_FALSE(server.client(1) || server.client(4));
+    EXPECT_EQ(server.lastClientIndex(), 3);
 
     // Off and on again, as the server box does it: numbering starts over.
     server.dropAllConnections();
     server.closeListening();
-    server.LastClientIndex = 0;
+    server.setLastClientIndex(0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return peers[1]->state() == QAbstractSocket::UnconnectedState; }, waitMs));
     switchOn();
     EXPECT_EQ(connectClient(), 1);
@@ -109,7 +110,7 @@ TEST_F(ServerRoleTest, ProbeStoresHalfTheRoundTripRoundedHalfToEven)
     EXPECT_EQ(responseTime::envelopeOffsets({-5}), (QList<int>{5}));
     ASSERT_EQ(connectClient(), 1);
     makeReady(0, 1000.0, 1000.05);
-    EXPECT_EQ(server.Clients[1]->TimerResponse, 25);
+    EXPECT_EQ(server.client(1)->TimerResponse, 25);
 }
 
 TEST_F(ServerRoleTest, SendersPutExactlyTheirBytesOnTheWireAndBroadcastsReachOnlyReadyClients)
@@ -160,7 +161,7 @@ TEST_F(ServerRoleTest, RequestsArriveWholeAFloodingClientIsDroppedAndTheListener
     QSignalSpy gone(&server, &ServerRole::clientGone);
     peers[0]->write(QByteArray(256 * 1024, '\x01'));
     ASSERT_TRUE(gone.wait(waitMs));
-    EXPECT_FALSE(server.Clients[1].has_value());
+    EXPECT_FALSE(server.client(1).has_value());
 
     const quint16 port = server.listeningPort();
     server.sckServer_ListenError();

@@ -25,8 +25,7 @@ protected:
 
     QListWidget list;
     ListWidgetEntries entries{&list};
-    bool isServer = true;
-    PlaylistEditor editor{entries, isServer, [] {}};
+    PlaylistEditor editor{entries, [] {}};
 };
 
 } // namespace
@@ -54,19 +53,19 @@ TEST_F(PlaylistEditorTest, AddAppendsOrInsertsAfterTheSelectionAndRemoveTakesThe
     EXPECT_TRUE(editor.playlistChanged());
 }
 
-TEST_F(PlaylistEditorTest, DoubleClickRemovesTheLastMiddleOrOnlyEntryWithTheRoleFlagCleared)
+TEST_F(PlaylistEditorTest, DoubleClickRemovesTheLastMiddleOrOnlyEntryMarkedAsRemoving)
 {
     fill(5);
     list.setCurrentRow(4);
-    std::vector<bool> serverAtClicks;
-    QObject::connect(&list, &QListWidget::currentRowChanged, &list, [&] { serverAtClicks.push_back(isServer); });
+    std::vector<bool> removingAtClicks;
+    QObject::connect(&list, &QListWidget::currentRowChanged, &list, [&] { removingAtClicks.push_back(editor.removingEntry()); });
     editor.RemoveEntry();
     EXPECT_EQ(editor.fullPaths(), (QStringList{song(0), song(1), song(2), song(3)}));
     EXPECT_EQ(list.currentRow(), 3);
     EXPECT_TRUE(editor.playlistChanged());
-    ASSERT_FALSE(serverAtClicks.empty());
-    EXPECT_EQ(std::ranges::count(serverAtClicks, true), 0);
-    EXPECT_TRUE(isServer);
+    ASSERT_FALSE(removingAtClicks.empty());
+    EXPECT_EQ(std::ranges::count(removingAtClicks, false), 0);
+    EXPECT_FALSE(editor.removingEntry());
 
     list.setCurrentRow(1);
     editor.RemoveEntry();

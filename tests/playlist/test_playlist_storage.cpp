@@ -52,8 +52,7 @@ protected:
     QStringList songs;
     QListWidget list;
     ListWidgetEntries entries{&list};
-    bool isServer = true;
-    PlaylistEditor editor{entries, isServer, [] {}};
+    PlaylistEditor editor{entries, [] {}};
     ScriptedDialogs dialogs;
     PlaylistStorage storage{dialogs, editor};
 };

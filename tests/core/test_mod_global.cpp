@@ -1,4 +1,4 @@
-#include "app/ModGlobal.h"
+#include "core/ModGlobal.h"
 
 #include <QDir>
 #include <QFile>
