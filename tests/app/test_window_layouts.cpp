@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -107,15 +106,15 @@ TEST_F(WindowLayoutsTest, EachEnlargedListFitsTheWindowAndASecondReleaseRestores
     struct Case {
         const char *name;
         QListWidget *list;
-        std::function<void()> toggle;
-        std::function<bool()> enlarged;
+        void (WindowLayouts::*toggle)();
+        bool (WindowLayouts::*enlarged)() const;
         QString caption; // of the path label; empty for the playlist's own path box
     };
     const std::vector<Case> cases{
-        {"playlist", c.lstFiles, [&] { layouts.togglePlaylist(); }, [&] { return layouts.isPlaylistEnlarged(); }, {}},
-        {"folders", c.dirFiles, [&] { layouts.toggleFolderList(); }, [&] { return layouts.isFolderListEnlarged(); },
+        {"playlist", c.lstFiles, &WindowLayouts::togglePlaylist, &WindowLayouts::isPlaylistEnlarged, {}},
+        {"folders", c.dirFiles, &WindowLayouts::toggleFolderList, &WindowLayouts::isFolderListEnlarged,
          QStringLiteral("Fullständig sökväg till katalogen:")},
-        {"files", c.filFiles, [&] { layouts.toggleFileList(); }, [&] { return layouts.isFileListEnlarged(); },
+        {"files", c.filFiles, &WindowLayouts::toggleFileList, &WindowLayouts::isFileListEnlarged,
          QStringLiteral("Fullständig sökväg till filen:")},
     };
     // In order, so the folder list is enlarged after the playlist was enlarged and restored.
@@ -128,8 +127,8 @@ TEST_F(WindowLayoutsTest, EachEnlargedListFitsTheWindowAndASecondReleaseRestores
         const int normalWidth = k.list->width();
         const std::vector<Look> before = looks();
 
-        k.toggle();
-        EXPECT_TRUE(k.enlarged());
+        (layouts.*k.toggle)();
+        EXPECT_TRUE((layouts.*k.enlarged)());
         EXPECT_GT(k.list->width(), normalWidth);
         expectControlsFit();
         EXPECT_FALSE(shown(c.cmdAdd) || shown(c.cmdRemove) || shown(c.drvFiles));
@@ -148,8 +147,8 @@ TEST_F(WindowLayoutsTest, EachEnlargedListFitsTheWindowAndASecondReleaseRestores
             EXPECT_LT(c.cmdFilesCopyAll->geometry().right(), c.Line2->x());
         }
 
-        k.toggle();
-        EXPECT_FALSE(k.enlarged());
+        (layouts.*k.toggle)();
+        EXPECT_FALSE((layouts.*k.enlarged)());
         EXPECT_TRUE(shown(c.cmdAdd) && c.cmdAdd->isEnabled() && shown(c.cmdRemove));
         c.cmdAdd->hide();
         EXPECT_EQ(looks(), before);

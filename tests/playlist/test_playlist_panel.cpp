@@ -1,4 +1,3 @@
-#include "core/AppInfo.h"
 #include "core/SessionState.h"
 #include "playlist/PlaylistPanel.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -19,9 +18,35 @@
 
 namespace {
 
-// The panel on plain widgets with the server role on and the browser in a folder of three
-// songs and one subfolder. The layout toggles only count here; the window's layouts have
-// their own test.
+// The panel's controls on one window: the three lists side by side, the rest anywhere.
+PlaylistPanel::Widgets makeWidgets(QWidget &window)
+{
+    int x = 0;
+    const auto list = [&] {
+        auto *l = new QListWidget(&window);
+        l->setGeometry(x, 0, 200, 200);
+        x += 210;
+        return l;
+    };
+    const auto button = [&] { return new QPushButton(&window); };
+    const auto box = [&] { return new QLineEdit(&window); };
+    return {.lstFiles = list(),
+            .drvFiles = new QComboBox(&window),
+            .dirFiles = list(),
+            .filFiles = list(),
+            .cmdAdd = button(),
+            .cmdRemove = button(),
+            .cmdSavePlaylist = button(),
+            .cmdLoadPlaylist = button(),
+            .txtDirectorys = box(),
+            .cmdDirectorysCopy = button(),
+            .txtFiles = box(),
+            .cmdFilesCopy = button(),
+            .cmdFilesCopyAll = button()};
+}
+
+// The panel with the server role on and the browser in a folder of three songs. The layout
+// toggles only count here; the window's layouts have their own test.
 class PlaylistPanelTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -31,13 +56,7 @@ protected:
             QFile file(song(name));
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         }
-        ASSERT_TRUE(QDir(songsFolder.path()).mkdir(QStringLiteral("sub")));
-        int x = 0;
-        for (QListWidget *list : {lstFiles, dirFiles, filFiles}) {
-            list->setGeometry(x, 0, 200, 200);
-            x += 210;
-        }
-        txtFiles->hide();
+        w.txtFiles->hide();
         window.resize(640, 300);
         window.show();
         session.setServer(true);
@@ -62,39 +81,14 @@ protected:
 
     QTemporaryDir songsFolder;
     QWidget window;
-    QListWidget *lstFiles = new QListWidget(&window);
-    QComboBox *drvFiles = new QComboBox(&window);
-    QListWidget *dirFiles = new QListWidget(&window);
-    QListWidget *filFiles = new QListWidget(&window);
-    QPushButton *cmdAdd = new QPushButton(&window);
-    QPushButton *cmdRemove = new QPushButton(&window);
-    QLineEdit *txtDirectorys = new QLineEdit(&window);
-    QPushButton *cmdDirectorysCopy = new QPushButton(&window);
-    QLineEdit *txtFiles = new QLineEdit(&window);
-    QPushButton *cmdFilesCopy = new QPushButton(&window);
-    QPushButton *cmdFilesCopyAll = new QPushButton(&window);
-    QPushButton *cmdSavePlaylist = new QPushButton(&window);
-    QPushButton *cmdLoadPlaylist = new QPushButton(&window);
-
+    const PlaylistPanel::Widgets w = makeWidgets(window);
     ScriptedDialogs dialogs;
     SessionState session;
     bool playlistEnlarged = false;
     int playlistToggles = 0;
     int folderToggles = 0;
     int fileToggles = 0;
-    PlaylistPanel panel{{.lstFiles = lstFiles,
-                         .drvFiles = drvFiles,
-                         .dirFiles = dirFiles,
-                         .filFiles = filFiles,
-                         .cmdAdd = cmdAdd,
-                         .cmdRemove = cmdRemove,
-                         .cmdSavePlaylist = cmdSavePlaylist,
-                         .cmdLoadPlaylist = cmdLoadPlaylist,
-                         .txtDirectorys = txtDirectorys,
-                         .cmdDirectorysCopy = cmdDirectorysCopy,
-                         .txtFiles = txtFiles,
-                         .cmdFilesCopy = cmdFilesCopy,
-                         .cmdFilesCopyAll = cmdFilesCopyAll},
+    PlaylistPanel panel{w,
                         dialogs,
                         session,
                         {.isPlaylistEnlarged = [this] { return playlistEnlarged; },
@@ -108,113 +102,99 @@ protected:
 TEST_F(PlaylistPanelTest, ButtonsAndDoubleClicksFollowTheChosenFilesMembership)
 {
     // The folder change shows the folder last, after the file selections it ran.
-    EXPECT_EQ(txtDirectorys->text(), songsFolder.path());
-    EXPECT_TRUE(cmdAdd->isEnabled());
-    EXPECT_FALSE(cmdRemove->isEnabled());
+    EXPECT_EQ(w.txtDirectorys->text(), songsFolder.path());
+    EXPECT_TRUE(w.cmdAdd->isEnabled());
+    EXPECT_FALSE(w.cmdRemove->isEnabled());
 
-    click(filFiles, 1);
-    cmdAdd->click();
+    click(w.filFiles, 1);
+    w.cmdAdd->click();
     EXPECT_EQ(panel.editor().fullPaths(), QStringList{song("b.mp3")});
-    EXPECT_FALSE(cmdAdd->isEnabled());
-    EXPECT_TRUE(cmdRemove->isEnabled());
+    EXPECT_FALSE(w.cmdAdd->isEnabled());
+    EXPECT_TRUE(w.cmdRemove->isEnabled());
 
     // A double-click on a file toggles its membership.
-    doubleClick(filFiles, 2);
+    doubleClick(w.filFiles, 2);
     EXPECT_EQ(panel.editor().fullPaths(), (QStringList{song("b.mp3"), song("c.mp3")}));
-    doubleClick(filFiles, 1);
+    doubleClick(w.filFiles, 1);
     EXPECT_EQ(panel.editor().fullPaths(), QStringList{song("c.mp3")});
-    EXPECT_TRUE(cmdAdd->isEnabled());
+    EXPECT_TRUE(w.cmdAdd->isEnabled());
 
     // A double-click on the playlist removes the entry.
-    doubleClick(lstFiles, 0);
-    EXPECT_EQ(lstFiles->count(), 0);
+    doubleClick(w.lstFiles, 0);
+    EXPECT_EQ(w.lstFiles->count(), 0);
     EXPECT_TRUE(panel.editor().playlistChanged());
 }
 
 TEST_F(PlaylistPanelTest, DraggingWithTheLeftButtonMovesTheEntryAndTheReleaseShowsItsPath)
 {
     for (int row : {0, 1, 2})
-        doubleClick(filFiles, row);
+        doubleClick(w.filFiles, row);
     panel.editor().setChanged(false);
 
-    QTest::mousePress(lstFiles->viewport(), Qt::LeftButton, {}, rowCentre(lstFiles, 0));
+    QTest::mousePress(w.lstFiles->viewport(), Qt::LeftButton, {}, rowCentre(w.lstFiles, 0));
     for (int row : {1, 2})
-        QTest::mouseMove(lstFiles->viewport(), rowCentre(lstFiles, row));
-    QTest::mouseRelease(lstFiles->viewport(), Qt::LeftButton, {}, rowCentre(lstFiles, 2));
+        QTest::mouseMove(w.lstFiles->viewport(), rowCentre(w.lstFiles, row));
+    QTest::mouseRelease(w.lstFiles->viewport(), Qt::LeftButton, {}, rowCentre(w.lstFiles, 2));
     EXPECT_EQ(panel.editor().fullPaths(), (QStringList{song("b.mp3"), song("c.mp3"), song("a.mp3")}));
-    EXPECT_EQ(lstFiles->currentRow(), 2);
-    EXPECT_EQ(txtFiles->text(), song("a.mp3"));
+    EXPECT_EQ(w.lstFiles->currentRow(), 2);
+    EXPECT_EQ(w.txtFiles->text(), song("a.mp3"));
     EXPECT_TRUE(panel.editor().playlistChanged());
     EXPECT_EQ(playlistToggles, 0);
 }
 
 TEST_F(PlaylistPanelTest, RightReleasesToggleTheLayoutsAndLeftOnesDoNot)
 {
-    doubleClick(filFiles, 0);
-    for (QListWidget *list : {lstFiles, dirFiles, filFiles})
+    doubleClick(w.filFiles, 0);
+    for (QListWidget *list : {w.lstFiles, w.dirFiles, w.filFiles})
         click(list, 0);
     EXPECT_EQ(playlistToggles + folderToggles + fileToggles, 0);
 
     // The file list's release shows its chosen file first.
-    click(filFiles, 1);
-    txtDirectorys->clear();
-    click(filFiles, 1, Qt::RightButton);
+    click(w.filFiles, 1);
+    w.txtDirectorys->clear();
+    click(w.filFiles, 1, Qt::RightButton);
     EXPECT_EQ(fileToggles, 1);
-    EXPECT_EQ(txtDirectorys->text(), song("b.mp3"));
+    EXPECT_EQ(w.txtDirectorys->text(), song("b.mp3"));
 
     // The folder list's release points the file list at the folder list's path.
     panel.browser().setFileFolder(QDir::rootPath());
-    click(dirFiles, 0, Qt::RightButton);
+    click(w.dirFiles, 0, Qt::RightButton);
     EXPECT_EQ(folderToggles, 1);
     EXPECT_EQ(panel.browser().fileFolder(), songsFolder.path());
 
-    click(lstFiles, 0, Qt::RightButton);
+    click(w.lstFiles, 0, Qt::RightButton);
     EXPECT_EQ(playlistToggles, 1);
 
     // A click on the enlarged playlist only selects; on the normal one it chooses again.
-    lstFiles->setCurrentRow(-1);
+    w.lstFiles->setCurrentRow(-1);
     QSignalSpy chosen(&panel.browser(), &FileBrowser::addRemoveEnabled);
     playlistEnlarged = true;
-    click(lstFiles, 0);
+    click(w.lstFiles, 0);
     EXPECT_EQ(chosen.count(), 0);
-    lstFiles->setCurrentRow(-1);
+    w.lstFiles->setCurrentRow(-1);
     playlistEnlarged = false;
-    click(lstFiles, 0);
+    click(w.lstFiles, 0);
     EXPECT_GT(chosen.count(), 0);
 }
 
 TEST_F(PlaylistPanelTest, CopyButtonsPutTheShownPathsOnTheClipboard)
 {
     const QString crlf = QStringLiteral("\r\n");
-    cmdDirectorysCopy->click();
+    w.cmdDirectorysCopy->click();
     EXPECT_EQ(QApplication::clipboard()->text(), songsFolder.path());
 
     // With the browser's path box shown, all the folder's songs.
-    cmdFilesCopyAll->click();
+    w.cmdFilesCopyAll->click();
     EXPECT_EQ(QApplication::clipboard()->text(), song("a.mp3") + crlf + song("b.mp3") + crlf + song("c.mp3"));
 
     // With the playlist's box shown as well, the playlist's full paths in its order.
     for (int row : {2, 0})
-        doubleClick(filFiles, row);
-    txtFiles->show();
-    cmdFilesCopyAll->click();
+        doubleClick(w.filFiles, row);
+    w.txtFiles->show();
+    w.cmdFilesCopyAll->click();
     EXPECT_EQ(QApplication::clipboard()->text(), song("c.mp3") + crlf + song("a.mp3"));
 
-    click(lstFiles, 0);
-    cmdFilesCopy->click();
+    click(w.lstFiles, 0);
+    w.cmdFilesCopy->click();
     EXPECT_EQ(QApplication::clipboard()->text(), song("c.mp3"));
-}
-
-TEST_F(PlaylistPanelTest, AFolderThatVanishedIsToldUnderTheProgramsTitle)
-{
-    const int sub = static_cast<int>(dirFiles->count()) - 1;
-    ASSERT_EQ(dirFiles->item(sub)->text(), QStringLiteral("sub"));
-    ASSERT_TRUE(QDir(songsFolder.path()).rmdir(QStringLiteral("sub")));
-    dialogs.then(DialogAnswer::Ok);
-    doubleClick(dirFiles, sub);
-    ASSERT_EQ(dialogs.shown().size(), 1u);
-    EXPECT_EQ(dialogs.last().message.text, QStringLiteral("76, Sökvägen hittades inte"));
-    EXPECT_EQ(dialogs.last().message.title, applicationTitle());
-    EXPECT_EQ(dialogs.last().message.buttons, DialogButtons::Ok);
-    EXPECT_EQ(panel.browser().folderPath(), songsFolder.path());
 }
