@@ -3,8 +3,8 @@
 #include "app/PercentBar.h"
 #include "app/Twips.h"
 #include "app/WindowGeometry.h"
-#include "core/SessionState.h"
 #include "app/WrappingButton.h"
+#include "core/SessionState.h"
 
 #include <QCheckBox>
 #include <QComboBox>
