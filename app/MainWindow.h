@@ -8,13 +8,8 @@
 #include "core/SessionState.h"
 #include "playback/MediaService.h"
 #include "playback/ModMultimedia.h"
-#include "playlist/BrowserWidgets.h"
-#include "playlist/FileBrowser.h"
-#include "playlist/ListWidgetEntries.h"
-#include "playlist/PlaylistEditor.h"
-#include "playlist/PlaylistStorage.h"
+#include "playlist/PlaylistPanel.h"
 
-#include <QEvent>
 #include <QWidget>
 
 #include <memory>
@@ -23,7 +18,6 @@ class ClientRole;
 class ClientRoleSwitch;
 class Dialogs;
 class PortSelection;
-class QMouseEvent;
 class ServerRole;
 class ServerRoleSwitch;
 
@@ -46,42 +40,17 @@ public:
     const WindowControls &controls() const { return c; }
     WindowLayouts &layouts() { return m_layouts; }
     QString downloadFolder() const { return DownloadFolder; }
-    bool isServer() const { return m_session.isServer(); }
     SessionState &session() { return m_session; }
     ServerRole &serverRole() { return *m_server; }
     ClientRole &clientRole() { return *m_client; }
-    int port() const { return m_session.port(); }
-    PlaylistEditor &playlist() { return m_playlist; }
-    FileBrowser &browser() { return m_browser; }
+    PlaylistEditor &playlist() { return m_playlistPanel.editor(); }
+    FileBrowser &browser() { return m_playlistPanel.browser(); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void fillPortList();
     void wireServerRole();
-    void wireClientRole();
-    void wirePort();
-    void wirePlaylist();
-    void wireBrowser();
-
-    // The role updates of the server and the client box.
-    void SetServer();
-    void SetClient();
-    // The browser's file-selection reaction.
-    void fileSelection();
-    bool playlistChanged() const;
-    // Mouse events of the playlist, the folder list and the file list.
-    void lstFilesMouse(QEvent::Type type, const QMouseEvent &event);
-    void lstFiles_Click();
-    void filFiles_DblClick();
-    void filFiles_MouseUp();
-    void dirFiles_MouseUp();
-    void cmdDirectorysCopy_Click();
-    void cmdFilesCopy_Click();
-    void cmdFilesCopyAll_Click();
-    void showBrowserError(const QString &text);
 
     Dialogs &m_dialogs;
     DownloadFolderRule m_downloadFolderRule;
@@ -105,13 +74,5 @@ private:
     std::unique_ptr<PortSelection> m_portSelection;
 
     // The playlist and the file browser.
-    ListWidgetEntries m_playlistEntries{c.lstFiles};
-    PlaylistEditor m_playlist{m_playlistEntries, [this] { fileSelection(); }};
-    PlaylistStorage m_playlistStorage{m_dialogs, m_playlist};
-    FileBrowser m_browser{FileBrowser::Hooks{
-        .isServer = [this] { return m_session.isServer() && !m_playlist.removingEntry(); },
-        .inPlaylist = [this](const QString &shortPath) { return m_playlist.contains(shortPath); },
-        .showError = [this](const QString &text) { showBrowserError(text); },
-    }};
-    BrowserWidgets m_browserWidgets{m_browser, c.drvFiles, c.dirFiles, c.filFiles};
+    PlaylistPanel m_playlistPanel;
 };

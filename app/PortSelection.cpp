@@ -8,18 +8,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QPushButton>
 
-PortSelection::PortSelection(const WindowControls &controls, Dialogs &dialogs, ClientRole &client, SessionState &session,
-                             QObject *parent)
-    : QObject(parent)
-    , c(controls)
-    , m_dialogs(dialogs)
-    , m_client(client)
-    , m_session(session)
+PortSelection::PortSelection(const WindowControls &controls, Dialogs &dialogs, ClientRole &client,
+                             SessionState &session, QObject *parent)
+    : QObject(parent), c(controls), m_dialogs(dialogs), m_client(client), m_session(session)
 {
-    c.cmbPort->lineEdit()->installEventFilter(this);
+    // Typed keys reach the focused combo box first; it hands them to its line edit itself,
+    // past any filter there.
+    c.cmbPort->installEventFilter(this);
     connect(c.cmdPort, &QPushButton::clicked, this, &PortSelection::cmdPort_Click);
 }
 
@@ -38,10 +35,15 @@ bool PortSelection::eventFilter(QObject *watched, QEvent *event)
     int keyAscii = 0;
     switch (key->key()) {
     case Qt::Key_Return:
-    case Qt::Key_Enter: keyAscii = 13; break;
-    case Qt::Key_Backspace: keyAscii = 8; break;
+    case Qt::Key_Enter:
+        keyAscii = 13;
+        break;
+    case Qt::Key_Backspace:
+        keyAscii = 8;
+        break;
     case Qt::Key_Tab:
-    case Qt::Key_Backtab: return false;
+    case Qt::Key_Backtab:
+        return false;
     default:
         // Keys that make no character (Delete, arrows) are not the filter's business.
         if (key->text().isEmpty())

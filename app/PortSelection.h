@@ -20,7 +20,7 @@ public:
     PortSelection(const WindowControls &controls, Dialogs &dialogs, ClientRole &client, SessionState &session,
                   QObject *parent);
 
-    // The 21 numbers from 49931 upward, and the box showing the first.
+    // The 21 numbers from the default port upward, and the box showing the first.
     void fillPortList();
 
     // Sees every typed character; setting `KeyAscii` to 0 discards it.

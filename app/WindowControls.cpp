@@ -2,7 +2,9 @@
 
 #include "app/PercentBar.h"
 #include "app/Twips.h"
+#include "app/WindowGeometry.h"
 #include "app/WrappingButton.h"
+#include "core/SessionState.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,7 +17,7 @@
 
 namespace {
 
-template<typename Control>
+template <typename Control>
 Control *place(Control *control, int left, int top, int width, int height, const QString &toolTip = {})
 {
     twips::setGeometry(control, left, top, width, height);
@@ -31,10 +33,11 @@ QPushButton *button(QWidget *window, const QString &caption)
     return b;
 }
 
-QTimer *timer(QWidget *window, int intervalMs)
+QTimer *timer(QWidget *window, int intervalMs, Qt::TimerType type)
 {
     auto *t = new QTimer(window);
     t->setInterval(intervalMs);
+    t->setTimerType(type);
     return t;
 }
 
@@ -63,11 +66,12 @@ WindowControls createWindowControls(QWidget *window)
                         QStringLiteral("Bestämmer att den här datorn ska vara server"));
     c.chkClient = place(new QCheckBox(QStringLiteral("Denna dator är MP3 klient"), window), 120, 480, 2175, 255,
                         QStringLiteral("Bestämmer att den här datorn ska vara klient"));
-    c.cmbPort = place(new QComboBox(window), 120, 840, 2295, 315,
-                      QStringLiteral("Vilket portnummer som skall användas, alla som ska samarbeta måste använda samma"));
+    c.cmbPort =
+        place(new QComboBox(window), 120, 840, 2295, 315,
+              QStringLiteral("Vilket portnummer som skall användas, alla som ska samarbeta måste använda samma"));
     c.cmbPort->setEditable(true);
     c.cmbPort->setInsertPolicy(QComboBox::NoInsert);
-    c.cmbPort->setEditText(QStringLiteral("49931"));
+    c.cmbPort->setEditText(QString::number(SessionState::defaultPort));
     c.cmdPort = place(button(window, QStringLiteral("Ändra portnummer")), 2520, 840, 1455, 315,
                       QStringLiteral("Om du klickar här så ändras portnumret till det som står till vänster"));
     c.cmdClient = place(button(window, QStringLiteral("Anslut")), 2520, 480, 1455, 255,
@@ -79,20 +83,22 @@ WindowControls createWindowControls(QWidget *window)
     c.cmdServer->setEnabled(false);
     c.cmdStartPlay = place(new WrappingButton(QStringLiteral("Starta uppspelning"), window), 5880, 480, 975, 495);
     c.cmdStartPlay->hide();
-    c.cmdSpeed = place(new WrappingButton(QStringLiteral("Hastighet: Låg"), window), 6960, 480, 855, 495,
-                       QStringLiteral("Visar vilkn hastighet du använder, klicka för att byta. OBS! Innan du trycker på "
-                                      "play, sätt den till låg först ifall du vill att alla klienter ska komma nära "
-                                      "varandra..."));
+    c.cmdSpeed =
+        place(new WrappingButton(QStringLiteral("Hastighet: Låg"), window), 6960, 480, 855, 495,
+              QStringLiteral("Visar vilkn hastighet du använder, klicka för att byta. OBS! Innan du trycker på "
+                             "play, sätt den till låg först ifall du vill att alla klienter ska komma nära "
+                             "varandra..."));
     c.cmdSpeed->hide();
     c.lblPlaying = place(new QLabel(QStringLiteral("Spelas nu, håll musen över för att se aktuell låt"), window), 120,
-                         1200, 3855, 240, QStringLiteral("Ingen låt spelas just nu..."));
+                         1200, windowGeometry::listWidth, 240, QStringLiteral("Ingen låt spelas just nu..."));
     c.lstFilesPlay = place(new QListWidget(window), 840, 2520, 2055, 735);
-    c.lstFilesPlay->hide();  // shown in place of the playlist while a run is active
+    c.lstFilesPlay->hide(); // shown in place of the playlist while a run is active
     c.prgFile = place(new PercentBar(window), 0, 0, 4065, 90);
 
-    c.lstFiles = place(new QListWidget(window), 120, 1680, 3855, 4545,
-                       QStringLiteral("Dubbelklicka för att ta bort en fil från spel listan, och håll inne musen för att "
-                                      "flytta positionen samt högerklicka för att förstora/-minska."));
+    c.lstFiles =
+        place(new QListWidget(window), 120, 1680, windowGeometry::listWidth, 4545,
+              QStringLiteral("Dubbelklicka för att ta bort en fil från spel listan, och håll inne musen för att "
+                             "flytta positionen samt högerklicka för att förstora/-minska."));
     c.lstFiles->setSelectionMode(QAbstractItemView::SingleSelection);
     c.cmdSavePlaylist = place(button(window, QStringLiteral("Spara spellista...")), 4200, 480, 1575, 255);
     c.cmdLoadPlaylist = place(button(window, QStringLiteral("Ladda spellista...")), 7920, 480, 1560, 255);
@@ -107,7 +113,8 @@ WindowControls createWindowControls(QWidget *window)
     c.cmdRemove = place(button(window, QStringLiteral("Ta bort")), 8400, 5880, 1095, 300);
     c.cmdRemove->setEnabled(false);
 
-    c.lblDirectorys = place(new QLabel(QStringLiteral("Fullständig sökväg:"), window), 120, 1560, 3855, 255);
+    c.lblDirectorys =
+        place(new QLabel(QStringLiteral("Fullständig sökväg:"), window), 120, 1560, windowGeometry::listWidth, 255);
     c.lblDirectorys->hide();
     c.txtDirectorys = place(new QLineEdit(window), 120, 1920, 3015, 285, pathToolTip);
     c.txtDirectorysCopy = place(new QLineEdit(window), 3150, 1920, 825, 285);
@@ -125,7 +132,8 @@ WindowControls createWindowControls(QWidget *window)
     c.txtFilesCopy->hide();
     c.cmdFilesCopy = place(button(window, QStringLiteral("Kopiera")), 8700, 1230, 765, 225, copyToolTip);
     c.cmdFilesCopy->hide();
-    c.cmdFilesCopyAll = place(button(window, QStringLiteral("Lägg alla filnamn i urklipp")), 120, 2400, 3855, 255);
+    c.cmdFilesCopyAll =
+        place(button(window, QStringLiteral("Lägg alla filnamn i urklipp")), 120, 2400, windowGeometry::listWidth, 255);
     c.cmdFilesCopyAll->hide();
 
     // The lists lie above the path box and the playlist buttons that share their place: those
@@ -134,10 +142,12 @@ WindowControls createWindowControls(QWidget *window)
                           static_cast<QWidget *>(c.dirFiles), static_cast<QWidget *>(c.filFiles)})
         list->raise();
 
-    c.tmrStopMusic = timer(window, 500);
-    c.tmrGetFile = timer(window, 5);
-    c.tmrDoEvents = timer(window, 100);
-    c.tmrClient = timer(window, 0);
+    // A coarse timer may fire 5 % early or late: the song clock, the chunk requests and the
+    // delayed message keep time, so theirs are precise.
+    c.tmrStopMusic = timer(window, 500, Qt::PreciseTimer);
+    c.tmrGetFile = timer(window, 5, Qt::PreciseTimer);
+    c.tmrDoEvents = timer(window, 100, Qt::CoarseTimer);
+    c.tmrClient = timer(window, 0, Qt::PreciseTimer);
     c.tmrClient->setSingleShot(true);
     return c;
 }

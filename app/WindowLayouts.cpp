@@ -1,6 +1,7 @@
 #include "app/WindowLayouts.h"
 
 #include "app/Twips.h"
+#include "app/WindowGeometry.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -19,8 +20,10 @@ constexpr int line2ShortEnd = 1455;
 
 // Outer sizes of the window (title bar and borders included) and what the design's
 // border takes of them; the role sizes are met by sizing the client area.
-constexpr int borderWidth = 9735 - 9615;
-constexpr int borderHeight = 6870 - 6390;
+constexpr int fullOuterWidth = 9735;
+constexpr int fullOuterHeight = 6870;
+constexpr int borderWidth = fullOuterWidth - windowGeometry::clientWidth;
+constexpr int borderHeight = fullOuterHeight - windowGeometry::clientHeight;
 
 void setWidth(QWidget *w, int width)
 {
@@ -39,7 +42,9 @@ void setClientSizeForOuter(QWidget *window, int outerWidth, int outerHeight)
 
 } // namespace
 
-WindowLayouts::WindowLayouts(const WindowControls &controls) : c(controls) {}
+WindowLayouts::WindowLayouts(const WindowControls &controls) : c(controls)
+{
+}
 
 bool WindowLayouts::isPlaylistEnlarged() const
 {
@@ -78,7 +83,7 @@ void WindowLayouts::restorePlaylist()
     setVisible({c.cmdFilesCopyAll, c.txtFilesCopy, c.cmdFilesCopy, c.txtFiles, c.lblFiles}, false);
     setLine2End(line2FullEnd);
     setVisible({c.drvFiles, c.filFiles, c.dirFiles, c.cmdAdd, c.cmdRemove}, true);
-    setWidth(c.lstFiles, 3855);
+    setWidth(c.lstFiles, windowGeometry::listWidth);
 }
 
 void WindowLayouts::toggleFolderList()
@@ -94,7 +99,7 @@ void WindowLayouts::toggleFolderList()
     setSize(c.dirFiles, twips::left(c.dirFiles), enlargedBrowserWidth, enlargedBrowserHeight);
     c.lblDirectorys->setText(QStringLiteral("Fullständig sökväg till katalogen:"));
     c.lblDirectorys->show();
-    showCopyAll(120, 2400, 3855);
+    showCopyAll(120, 2400, windowGeometry::listWidth);
 }
 
 void WindowLayouts::toggleFileList()
@@ -109,7 +114,7 @@ void WindowLayouts::toggleFileList()
     setSize(c.filFiles, 4200, enlargedBrowserWidth, enlargedBrowserHeight);
     c.lblDirectorys->setText(QStringLiteral("Fullständig sökväg till filen:"));
     c.lblDirectorys->show();
-    showCopyAll(120, 2400, 3855);
+    showCopyAll(120, 2400, windowGeometry::listWidth);
 }
 
 void WindowLayouts::applyServerRole(bool on)
@@ -118,12 +123,12 @@ void WindowLayouts::applyServerRole(bool on)
                 c.cmdDirectorysCopy, c.cmdLoadPlaylist, c.cmdSavePlaylist},
                on);
     if (on) {
-        setClientSizeForOuter(c.window, 9735, 6870);
+        setClientSizeForOuter(c.window, fullOuterWidth, fullOuterHeight);
         setLine2End(line2FullEnd);
         return;
     }
     setVisible({c.lblDirectorys, c.lblFiles, c.txtFiles, c.cmdFilesCopy, c.txtFilesCopy, c.cmdFilesCopyAll}, false);
-    setWidth(c.lstFiles, 3855);
+    setWidth(c.lstFiles, windowGeometry::listWidth);
     setSize(c.dirFiles, twips::left(c.dirFiles), 2295, 5715);
     setSize(c.filFiles, 6600, 2895, 5745);
     setLine2End(line2ShortEnd);

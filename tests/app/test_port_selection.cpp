@@ -3,6 +3,7 @@
 #include "core/AppInfo.h"
 #include "tests/app/RoleFixture.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 
@@ -10,15 +11,8 @@ namespace {
 
 class PortSelectionTest : public RoleFixture {
 protected:
-    void SetUp() override
-    {
-        portSelection.fillPortList();
-        session.setPort(49931);
-    }
-
     // Types `text` and clicks the button, with these answers for the dialogs that follow.
-    template <typename... Answers>
-    void clickWith(const QString &text, Answers... answers)
+    template <typename... Answers> void clickWith(const QString &text, Answers... answers)
     {
         c.cmbPort->setEditText(text);
         dialogs.clear();
@@ -37,38 +31,53 @@ protected:
     }
 };
 
-TEST_F(PortSelectionTest, OnlyDigitsGetIntoTheBoxAndEnterApplies)
+TEST_F(PortSelectionTest, TypingIntoTheFocusedBoxTakesOnlyDigitsAndEnterApplies)
 {
-    EXPECT_EQ(c.cmbPort->count(), 21);
-    EXPECT_EQ(c.cmbPort->itemText(20), QStringLiteral("49951"));
-    EXPECT_EQ(c.cmbPort->currentText(), QStringLiteral("49931"));
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    c.cmbPort->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() != nullptr; }, waitMs));
+    // Keys go where a person's typing goes: to the widget that has the focus.
+    QWidget *typing = QApplication::focusWidget();
+    ASSERT_EQ(typing, c.cmbPort);
 
-    QLineEdit *edit = c.cmbPort->lineEdit();
-    edit->clear();
-    QTest::keyClicks(edit, QStringLiteral("5a-0 0x0+0"));
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    EXPECT_EQ(edit->text(), QStringLiteral("50000"));
-    // Delete makes no character and is left alone.
-    edit->setCursorPosition(0);
-    QTest::keyClick(edit, Qt::Key_Delete);
-    QTest::keyClick(edit, Qt::Key_1);
-    EXPECT_EQ(edit->text(), QStringLiteral("10000"));
+    // Delete makes no character and is left alone, so it can empty the box.
+    QTest::keyClick(typing, Qt::Key_Home);
+    for (int k = 0; k < 5; ++k)
+        QTest::keyClick(typing, Qt::Key_Delete);
+    ASSERT_EQ(c.cmbPort->currentText(), QString());
+
+    QTest::keyClicks(typing, QStringLiteral("5a-0 0x0+0"));
+    QTest::keyClick(typing, Qt::Key_Backspace);
+    EXPECT_EQ(c.cmbPort->currentText(), QStringLiteral("50000"));
+    EXPECT_TRUE(dialogs.shown().empty());
 
     dialogs.then(DialogAnswer::Ok);
-    QTest::keyClick(edit, Qt::Key_Return);
-    EXPECT_EQ(session.port(), 10000);
+    QTest::keyClick(typing, Qt::Key_Return);
+    EXPECT_EQ(session.port(), 50000);
     ASSERT_EQ(dialogs.shown().size(), 1u);
-    expectNumberMessage(10000);
+    expectNumberMessage(50000);
+    EXPECT_EQ(c.cmbPort->currentText(), QStringLiteral("50000"));
+
+    // The keypad's Enter applies too.
+    QTest::keyClick(typing, Qt::Key_Home);
+    QTest::keyClick(typing, Qt::Key_Delete);
+    QTest::keyClick(typing, Qt::Key_6);
+    dialogs.then(DialogAnswer::Ok);
+    QTest::keyClick(typing, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(session.port(), 60000);
+    expectNumberMessage(60000);
 }
 
 TEST_F(PortSelectionTest, InvalidOutOfRangeAndUnchangedNumbersArePutBackSilently)
 {
-    for (const char *text : {"70000", "65536", "-1", "049932", "+49932", " 49932", "4993.2", "abc", "",
-                             "99999999999999999999", "49931"}) {
+    for (const char *text :
+         {"70000", "65536", "-1", "049932", "+49932", " 49932", "4993.2", "abc", "", "99999999999999999999", "49931"}) {
         clickWith(QString::fromLatin1(text));
         EXPECT_EQ(c.cmbPort->currentText(), QStringLiteral("49931")) << text;
         EXPECT_TRUE(dialogs.shown().empty()) << text;
-        EXPECT_EQ(session.port(), 49931);
+        EXPECT_EQ(session.port(), SessionState::defaultPort);
     }
     // The ends of the range are taken.
     for (const int number : {65535, 0}) {
@@ -88,7 +97,8 @@ TEST_F(PortSelectionTest, WithTheServerRunningOnlyTheServerIsAskedAndYesSwitches
     clickWith(QStringLiteral("50001"), DialogAnswer::No, DialogAnswer::Ok);
     EXPECT_EQ(titles(), (std::vector<QString>{QStringLiteral("Stänga servern"), applicationTitle()}));
     EXPECT_EQ(dialogs.shown()[0].message.text,
-              QStringLiteral("Om du ändrar portnumret nu så måste du\nförst koppla bort alla klienter, vill du verkligen det?"));
+              QStringLiteral(
+                  "Om du ändrar portnumret nu så måste du\nförst koppla bort alla klienter, vill du verkligen det?"));
     expectNumberMessage(0);
     EXPECT_TRUE(server.isListening());
     EXPECT_EQ(c.cmbPort->currentText(), QStringLiteral("50001"));
@@ -108,7 +118,8 @@ TEST_F(PortSelectionTest, WithTheClientConnectedTheAnswerDecides)
     const int remotePort = session.port();
     clickWith(QStringLiteral("50002"), DialogAnswer::No, DialogAnswer::Ok);
     EXPECT_EQ(titles(), (std::vector<QString>{QStringLiteral("Stänga klienten"), applicationTitle()}));
-    EXPECT_EQ(dialogs.shown()[0].message.text, QStringLiteral("Om du vill ändra portnumret nu så måste du stänga av klienten"));
+    EXPECT_EQ(dialogs.shown()[0].message.text,
+              QStringLiteral("Om du vill ändra portnumret nu så måste du stänga av klienten"));
     expectNumberMessage(remotePort);
     EXPECT_EQ(client.state(), socketCodes::stateConnected);
 
