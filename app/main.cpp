@@ -9,6 +9,8 @@
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    // Lets the desktop match the window with the installed menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("se.tunvero.Tunvero"));
     installSwedishTranslations(app);
     applyAppStyle(app);
 

@@ -6,17 +6,50 @@
 
 namespace VolumeRoots {
 
+namespace {
+
+QString parentOf(const QString &path)
+{
+    return QFileInfo(path).path();
+}
+
+QString mountPointFromTable(const QString &existingPath)
+{
+    const QStorageInfo storage(existingPath);
+    return storage.isValid() ? storage.rootPath() : QString();
+}
+
+} // namespace
+
 QString volumeRootOf(const QString &absolutePath)
+{
+    return volumeRootWith(absolutePath, &mountPointFromTable);
+}
+
+QString volumeRootWith(const QString &absolutePath, const MountPointOf &mountPointOf)
 {
     QString path = QDir::cleanPath(absolutePath);
     while (!QFileInfo::exists(path)) {
-        const QString parent = QFileInfo(path).path();
+        const QString parent = parentOf(path);
         if (parent == path)
             return {};
         path = parent;
     }
-    const QStorageInfo storage(path);
-    return storage.isValid() ? storage.rootPath() : QString();
+    const QString mountPoint = mountPointOf(path);
+    if (!mountPoint.isEmpty())
+        return mountPoint;
+
+    // An empty folder (the download folder created on an earlier start) or a fresh home that
+    // holds only hidden files says nothing about the volume, so look further out.
+    const QString nearest = path;
+    for (;;) {
+        if (listsVisibleEntry(path))
+            return path;
+        const QString parent = parentOf(path);
+        if (parent == path)
+            return nearest;
+        path = parent;
+    }
 }
 
 bool listsVisibleEntry(const QString &folder)

@@ -2,14 +2,18 @@
 #include "app/DownloadFolderQuestion.h"
 #include "app/DownloadFolderRule.h"
 #include "app/Settings.h"
+#include "platform/VolumeRoots.h"
 #include "tests/support/ScriptedDialogs.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -35,9 +39,8 @@ protected:
     DownloadFolderRule rule() const
     {
         return DownloadFolderRule(QStringLiteral("/home/anna"), [this](const QString &path) {
-            return path.startsWith(QStringLiteral("/data")) || path.startsWith(QStringLiteral("/home/anna"))
-                       ? full()
-                       : empty();
+            return path.startsWith(QStringLiteral("/data")) || path.startsWith(QStringLiteral("/home/anna")) ? full()
+                                                                                                             : empty();
         });
     }
 
@@ -78,7 +81,8 @@ TEST(DownloadFolderRuleOnThisMachine, UsesTheRealVolumeOfTheFolder)
 {
     // "/" always lists something, so a folder that does not exist yet is still accepted.
     const DownloadFolderRule r(QDir::homePath());
-    EXPECT_EQ(r.accept(QStringLiteral("/tmp/tunvero-finns-inte/ännu")), QStringLiteral("/tmp/tunvero-finns-inte/ännu/"));
+    EXPECT_EQ(r.accept(QStringLiteral("/tmp/tunvero-finns-inte/ännu")),
+              QStringLiteral("/tmp/tunvero-finns-inte/ännu/"));
 }
 
 TEST_F(DownloadFolderTest, RepeatsWithTheStoredDefaultAndStoresOnlyTheAcceptedAnswer)
@@ -121,7 +125,7 @@ TEST_F(DownloadFolderTest, GivingUpStoresNothing)
     ScriptedDialogs dialogs;
     dialogs.then(QStringLiteral("relativ")).then(DialogAnswer::Ok).then(QString());
     EXPECT_EQ(askDownloadFolder(dialogs, store, rule()), QString());
-    QSettings raw(QSettings::NativeFormat, QSettings::UserScope, m_settingsName);
+    QSettings raw(QSettings::NativeFormat, QSettings::UserScope, Settings::folderName(), m_settingsName);
     EXPECT_FALSE(raw.contains(QStringLiteral("Main/LastSaveFolder")));
     EXPECT_EQ(store.lastSaveFolder(), Settings::defaultDownloadFolder());
 }
@@ -132,4 +136,70 @@ TEST_F(DownloadFolderTest, ServerNameDefaultsToThisComputer)
     EXPECT_FALSE(store.serverName().isEmpty());
     store.setServerName(QStringLiteral("festdatorn"));
     EXPECT_EQ(store.serverName(), QStringLiteral("festdatorn"));
+}
+
+namespace {
+
+// Points $HOME at a folder of the test's own and sets the umask, both undone on leaving.
+class FakeHome {
+public:
+    FakeHome(const QString &home, mode_t mask) : m_saved(qgetenv("HOME")), m_savedMask(::umask(mask))
+    {
+        qputenv("HOME", home.toLocal8Bit());
+    }
+    ~FakeHome()
+    {
+        qputenv("HOME", m_saved);
+        ::umask(m_savedMask);
+    }
+
+private:
+    QByteArray m_saved;
+    mode_t m_savedMask;
+};
+
+} // namespace
+
+TEST(DownloadFolderWithoutMounts, TheDefaultIsAcceptedCreatedPrivatelyWritableAndAcceptedAgain)
+{
+    // A chroot: no mount covers any path, and a fresh home holds only hidden files.
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QString home = root.path() + QStringLiteral("/home/anna");
+    ASSERT_TRUE(QDir().mkpath(home));
+    QFile profile(home + QStringLiteral("/.profile"));
+    ASSERT_TRUE(profile.open(QIODevice::WriteOnly));
+    const auto noMount = [](const QString &) { return QString(); };
+    const DownloadFolderRule rule(home,
+                                  [&](const QString &path) { return VolumeRoots::volumeRootWith(path, noMount); });
+
+    // A permissive umask shows that the folder's mode is chosen, not inherited.
+    const FakeHome fake(home, 0);
+    Settings store([] { return QStringLiteral("TunveroChroot"); });
+    ScriptedDialogs dialogs;
+    dialogs.then(Settings::defaultDownloadFolder());
+    const QString expected = home + QStringLiteral("/TunveroMusic/");
+    EXPECT_EQ(askDownloadFolder(dialogs, store, rule), expected);
+    EXPECT_EQ(dialogs.shown().size(), 1u) << "the default was refused";
+
+    struct stat created {};
+    ASSERT_EQ(::stat(QFile::encodeName(expected).constData(), &created), 0);
+    EXPECT_TRUE(S_ISDIR(created.st_mode));
+    EXPECT_EQ(created.st_mode & 0777, 0755u);
+
+    // The next start finds the folder it made, empty, and must not refuse it either.
+    ScriptedDialogs again;
+    again.then(Settings::defaultDownloadFolder());
+    EXPECT_EQ(askDownloadFolder(again, store, rule), expected);
+    EXPECT_EQ(again.shown().size(), 1u);
+
+    // A folder the user types is not made at the question; a known mount still decides.
+    EXPECT_EQ(rule.accept(QStringLiteral("~/Egen")), home + QStringLiteral("/Egen/"));
+    EXPECT_FALSE(QFileInfo::exists(home + QStringLiteral("/Egen")));
+    const QString emptyVolume = root.path() + QStringLiteral("/media/tom");
+    ASSERT_TRUE(QDir().mkpath(emptyVolume));
+    EXPECT_EQ(
+        VolumeRoots::volumeRootWith(emptyVolume + QStringLiteral("/x"), [&](const QString &) { return emptyVolume; }),
+        emptyVolume);
+    EXPECT_FALSE(VolumeRoots::listsVisibleEntry(emptyVolume));
 }
