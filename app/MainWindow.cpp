@@ -4,6 +4,7 @@
 #include "app/ClientRoleSwitch.h"
 #include "app/DownloadFolderQuestion.h"
 #include "app/PortSelection.h"
+#include "app/RunWiring.h"
 #include "app/ServerRoleSwitch.h"
 #include "app/Twips.h"
 #include "net/ClientRole.h"
@@ -45,6 +46,8 @@ MainWindow::MainWindow(Dialogs &dialogs, DownloadFolderRule downloadFolderRule, 
     wirePort();
     wirePlaylist();
     wireBrowser();
+    m_run = std::make_unique<RunWiring>(c, m_layouts, m_playlist, m_dialogs, m_session, *m_server, *m_client, m_media,
+                                        [] { QCoreApplication::quit(); });
 }
 
 MainWindow::~MainWindow() = default;
@@ -109,9 +112,7 @@ void MainWindow::wireServerRole()
 {
     m_server = std::make_unique<ServerRole>(m_session);
     ServerRoleSwitch::Hooks hooks{
-        // Stopping playback leaves the start button reading "Starta"; the start/stop
-        // procedure itself comes with playback.
-        .cmdServer_Click = [this] { c.cmdServer->setText(QStringLiteral("Starta")); },
+        .cmdServer_Click = [this] { m_run->cmdServer_Click(); },
         .applyWindowState =
             [this](bool on) {
                 m_layouts.applyServerRole(on);

@@ -23,6 +23,7 @@ class ClientRole;
 class ClientRoleSwitch;
 class Dialogs;
 class PortSelection;
+class RunWiring;
 class QMouseEvent;
 class ServerRole;
 class ServerRoleSwitch;
@@ -114,4 +115,7 @@ private:
         .showError = [this](const QString &text) { showBrowserError(text); },
     }};
     BrowserWidgets m_browserWidgets{m_browser, c.drvFiles, c.dirFiles, c.filFiles};
+
+    // A playback run: its start and stop, the play queue and the client's playing.
+    std::unique_ptr<RunWiring> m_run;
 };
