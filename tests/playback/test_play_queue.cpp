@@ -1,8 +1,6 @@
 // The server's play queue on a fake clock: the order of announcements, songs passed by, the
 // gap after each song, the repeat from the top, its failures, and the ticks of the play list.
-#include "TestSongs.h"
-
-#include "playback/MediaService.h"
+#include "playback/MediaCommandService.h"
 #include "playback/ModMultimedia.h"
 #include "playback/PlayListTicks.h"
 #include "playback/PlayQueue.h"
@@ -227,28 +225,6 @@ TEST_F(PlayQueueTest, TicksFollowThePlayingNumberAndCannotBeChangedByHand)
     EXPECT_EQ(ticks.ticks, std::vector<bool>(5, false));
     for (int i = 0; i < 5; ++i)
         EXPECT_FALSE(queue.tickState(i));
-}
-
-TEST(PlayQueueSongs, MeasuresRealSongsAndClosesTheMeasuringDevice)
-{
-    MediaService service;
-    ModMultimedia media(service);
-    ScriptedDialogs dialogs;
-    ReportingTicks ticks(3);
-    QTimer timer;
-    std::vector<QByteArray> sent;
-    PlayQueue queue(media, dialogs, ticks, &timer,
-                    [&](const QByteArray &, const QByteArray &data) { sent.push_back(data); });
-    ticks.queue = &queue;
-    queue.setSongs(
-        {QStringLiteral("/no/such/song.mp3"), TestSongs::path("cbr_44k_stereo"), TestSongs::path("vbr_48k_stereo")});
-    int id = 0;
-    EXPECT_EQ(queue.GetMusicLength(id), 3000);
-    EXPECT_EQ(id, 1);
-    EXPECT_EQ(media.MediaLengthMs(QStringLiteral("ServerTunvero")), -1); // closed again
-    queue.cmdStartPlay_Click();
-    EXPECT_EQ(sent, std::vector<QByteArray>{"1"});
-    queue.stop();
 }
 
 } // namespace
