@@ -12,11 +12,7 @@
 RunWiring::RunWiring(const WindowControls &controls, WindowLayouts &layouts, const PlaylistEditor &playlist,
                      Dialogs &dialogs, SessionState &session, ServerRole &server, ClientRole &client,
                      ModMultimedia &media, std::function<void()> endProgram, QObject *parent)
-    : QObject(parent),
-      c(controls), m_transfer{.prepare = [this](const QStringList &fullPaths) { prepareAtOnce(fullPaths); },
-                              .clear = [] {},
-                              .resetSpeed = [] {}},
-      m_widgets(controls, layouts, playlist),
+    : QObject(parent), c(controls), m_widgets(controls, layouts, playlist),
       m_queue(media, dialogs, m_widgets, controls.tmrStopMusic,
               [&server](const QByteArray &command, const QByteArray &data) { server.SendMessageAll(command, data); }),
       m_serverRun(m_widgets, m_queue, dialogs, session,
@@ -24,12 +20,23 @@ RunWiring::RunWiring(const WindowControls &controls, WindowLayouts &layouts, con
                       .lastClientIndex = [&server] { return server.lastClientIndex(); },
                       .sendAll = [&server](const QByteArray &command,
                                            const QByteArray &data) { server.SendMessageAll(command, data); },
-                      .prepare = [this](const QStringList &fullPaths) { m_transfer.prepare(fullPaths); },
-                      .clearPrepared = [this] { m_transfer.clear(); },
+                      .prepare =
+                          [this](const QStringList &fullPaths) {
+                              if (m_transfer.prepare)
+                                  m_transfer.prepare(fullPaths);
+                              else
+                                  prepareAtOnce(fullPaths);
+                          },
+                      .clearPrepared =
+                          [this] {
+                              if (m_transfer.clear)
+                                  m_transfer.clear();
+                          },
                       .resetSpeed =
                           [this] {
                               c.cmdSpeed->setText(QStringLiteral("Hastighet: Låg"));
-                              m_transfer.resetSpeed();
+                              if (m_transfer.resetSpeed)
+                                  m_transfer.resetSpeed();
                           },
                   }),
       m_clientPlayback(media, dialogs, std::move(endProgram))

@@ -24,8 +24,8 @@ class WindowLayouts;
 class RunWiring : public QObject {
     Q_OBJECT
 public:
-    // What the run needs of the file distribution. Until a song store is plugged in, the
-    // preparation reports every song ready at once.
+    // What the run needs of the file distribution; any part may be left empty. Without a
+    // preparation, every song is reported ready at once.
     struct Transfer {
         std::function<void(const QStringList &fullPaths)> prepare;
         std::function<void()> clear;
