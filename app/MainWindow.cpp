@@ -3,6 +3,7 @@
 #include "app/ClientRoleSwitch.h"
 #include "app/DownloadFolderQuestion.h"
 #include "app/PortSelection.h"
+#include "app/RunWiring.h"
 #include "app/ServerRoleSwitch.h"
 #include "app/Twips.h"
 #include "app/WindowGeometry.h"
@@ -12,6 +13,7 @@
 #include "platform/Drives.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QPushButton>
 #include <QTimer>
 
@@ -65,6 +67,8 @@ MainWindow::MainWindow(Dialogs &dialogs, DownloadFolderRule downloadFolderRule, 
     m_client = std::make_unique<ClientRole>(c.tmrClient);
     m_clientSwitch = std::make_unique<ClientRoleSwitch>(c, m_dialogs, *m_client, m_settings, m_session, nullptr);
     m_portSelection = std::make_unique<PortSelection>(c, m_dialogs, *m_client, m_session, nullptr);
+    m_run = std::make_unique<RunWiring>(c, m_layouts, m_playlistPanel.editor(), m_dialogs, m_session, *m_server,
+                                        *m_client, m_media, [] { QCoreApplication::quit(); });
 }
 
 MainWindow::~MainWindow() = default;
@@ -103,9 +107,7 @@ void MainWindow::wireServerRole()
 {
     m_server = std::make_unique<ServerRole>(m_session);
     ServerRoleSwitch::Hooks hooks{
-        // Stopping playback leaves the start button reading "Starta"; the start/stop
-        // procedure itself comes with playback.
-        .cmdServer_Click = [this] { c.cmdServer->setText(QStringLiteral("Starta")); },
+        .cmdServer_Click = [this] { m_run->cmdServer_Click(); },
         .applyWindowState =
             [this](bool on) {
                 m_layouts.applyServerRole(on);

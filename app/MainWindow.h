@@ -18,6 +18,7 @@ class ClientRole;
 class ClientRoleSwitch;
 class Dialogs;
 class PortSelection;
+class RunWiring;
 class ServerRole;
 class ServerRoleSwitch;
 
@@ -75,4 +76,7 @@ private:
 
     // The playlist and the file browser.
     PlaylistPanel m_playlistPanel;
+
+    // A playback run: its start and stop, the play queue and the client's playing.
+    std::unique_ptr<RunWiring> m_run;
 };

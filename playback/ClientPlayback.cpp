@@ -1,0 +1,84 @@
+#include "playback/ClientPlayback.h"
+
+#include "platform/Dialogs.h"
+#include "platform/EightBitText.h"
+#include "playback/ModMultimedia.h"
+
+namespace {
+
+// The slots a song list fills: lines up to the first empty one, at most 201.
+QList<QByteArray> songSlots(const QByteArray &data, int slots)
+{
+    QList<QByteArray> songs;
+    qsizetype from = 0;
+    while (from < data.size() && songs.size() < slots) {
+        qsizetype end = data.indexOf("\r\n", from);
+        if (end < 0)
+            end = data.size();
+        if (end == from)
+            break;
+        songs.append(data.mid(from, end - from));
+        from = end + 2;
+    }
+    return songs;
+}
+
+// A slot written in decimal digits only, 0 to 200; -1 for anything else.
+int slotNumber(const QByteArray &data)
+{
+    if (data.isEmpty() || data.size() > 3)
+        return -1;
+    for (const char c : data) {
+        if (c < '0' || c > '9')
+            return -1;
+    }
+    const int n = data.toInt();
+    return n <= ClientPlayback::lastSlot ? n : -1;
+}
+
+} // namespace
+
+ClientPlayback::ClientPlayback(ModMultimedia &media, Dialogs &dialogs, std::function<void()> endProgram,
+                               QObject *parent)
+    : QObject(parent), m_media(media), m_dialogs(dialogs), m_endProgram(std::move(endProgram))
+{
+}
+
+QString ClientPlayback::deviceAlias(int slot)
+{
+    return QStringLiteral("ClientTunveroID%1").arg(slot);
+}
+
+void ClientPlayback::setMusic(const QByteArray &data)
+{
+    if (m_media.MediaCloseAll() != QStringLiteral("Success")) {
+        m_dialogs.tell(QStringLiteral("Kunde inte stoppa musiken!"), QStringLiteral("Fel!"), DialogIcon::Critical);
+        m_endProgram();
+        return;
+    }
+    Songs = songSlots(data, lastSlot + 1);
+    Q_EMIT songListArrived(data);
+}
+
+void ClientPlayback::playMusic(const QByteArray &data)
+{
+    // Never sent by this server; not a song of the run.
+    const int n = slotNumber(data);
+    if (n < 0)
+        return;
+    stopEverySong();
+    Q_EMIT playingChanged(EightBitText::decode(Songs.value(n)));
+    // A song whose file is missing has no device: it stays silent.
+    m_media.MediaPlay(deviceAlias(n), QString(), QString());
+}
+
+void ClientPlayback::stopAllMusic()
+{
+    stopEverySong();
+}
+
+void ClientPlayback::stopEverySong()
+{
+    for (int i = 0; i < Songs.size(); ++i)
+        m_media.MediaStop(deviceAlias(i));
+}
