@@ -35,7 +35,7 @@ mode_t modeOf(const QString &path)
 
 } // namespace
 
-TEST(MediaShortPath, DeepPathsGetAShortStablePrivateLink)
+TEST(MediaShortPath, DeepPathsGetAShortStablePrivateLinkOrFailOrAreMissing)
 {
     QTemporaryDir runtime;
     QTemporaryDir music;
@@ -59,6 +59,10 @@ TEST(MediaShortPath, DeepPathsGetAShortStablePrivateLink)
     EXPECT_EQ(missing.outcome, Outcome::Missing);
     EXPECT_EQ(missing.path, QString());
     EXPECT_EQ(shortPaths.shortPathOf(QString()).outcome, Outcome::Missing);
+
+    // Under a file no folder for links can be made at all: a failure, not a missing song.
+    MediaShortPath nowhere(song + QStringLiteral("/links"));
+    EXPECT_EQ(nowhere.shortPathOf(song).outcome, Outcome::Failed);
 }
 
 TEST(MediaShortPath, ANameTakenByAnotherPathLeadsToTheNextName)
@@ -122,14 +126,4 @@ TEST(MediaShortPath, AFolderThatIsNotOursAloneIsNeverUsedOrChanged)
     EXPECT_EQ(modeOf(victim), 0755u);
     EXPECT_TRUE(QDir(victim).isEmpty());
     EXPECT_TRUE(QDir(open).isEmpty());
-}
-
-TEST(MediaShortPath, NoFolderForLinksIsAFailureNotAMissingFile)
-{
-    QTemporaryDir tmp;
-    const QString song = makeFile(tmp.filePath(QStringLiteral("a.mp3")));
-    // Under a file, no folder can be made at all.
-    MediaShortPath shortPaths(song + QStringLiteral("/links"));
-    EXPECT_EQ(shortPaths.shortPathOf(song).outcome, Outcome::Failed);
-    EXPECT_EQ(shortPaths.shortPathOf(tmp.filePath(QStringLiteral("gone.mp3"))).outcome, Outcome::Missing);
 }

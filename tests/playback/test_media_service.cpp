@@ -106,7 +106,6 @@ TEST_F(MediaServiceTest, EverySongIsMeasuredExactlyAndPlaysWhole)
         const double frameMs = 1000.0 * TestSongs::samplesPerFrame(song) / song.rate;
 
         ASSERT_EQ(send(QStringLiteral("set s time format ms")), 0);
-        EXPECT_EQ(ask(QStringLiteral("status s time format")), QStringLiteral("milliseconds"));
         EXPECT_LE(std::abs(ask(QStringLiteral("status s length")).toInt() - song.milliseconds), frameMs);
         ASSERT_EQ(send(QStringLiteral("set s time format frames")), 0);
         EXPECT_LE(std::abs(ask(QStringLiteral("status s length")).toInt() - song.milliseconds / frameMs), 1.0);
