@@ -33,7 +33,10 @@ QString fromWindows1252(const QByteArray &bytes)
 
 QString decode(const QByteArray &bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A U+FEFF at the start is part of the text: only a file's own byte-order mark is dropped,
+    // by whoever reads the file.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     const QString text = utf8.decode(bytes);
     return utf8.hasError() ? fromWindows1252(bytes) : text;
 }

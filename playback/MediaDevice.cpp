@@ -17,8 +17,7 @@ constexpr int kDrainCapMs = 3000;
 } // namespace
 
 MediaDevice::MediaDevice(AudioOutputFactory makeOutput, QObject *parent)
-    : QObject(parent)
-    , m_makeOutput(std::move(makeOutput))
+    : QObject(parent), m_makeOutput(std::move(makeOutput))
 {
     m_pumpTimer.setInterval(kPumpIntervalMs);
     m_pumpTimer.setTimerType(Qt::PreciseTimer);
@@ -32,8 +31,7 @@ bool MediaDevice::open(const QString &path)
     if (!m_decoder.open(path))
         return false;
     m_bytesPerSample = m_decoder.bytesPerSample();
-    const qint64 headBytes =
-        std::min<qint64>(m_decoder.sampleRate(), m_decoder.lengthSamples()) * m_bytesPerSample;
+    const qint64 headBytes = std::min<qint64>(m_decoder.sampleRate(), m_decoder.lengthSamples()) * m_bytesPerSample;
     m_head.resize(headBytes);
     const qint64 got = m_decoder.read(m_head.data(), headBytes);
     if (got <= 0)
@@ -48,9 +46,8 @@ bool MediaDevice::open(const QString &path)
 
 qint64 MediaDevice::unitsToSample(qint64 units) const
 {
-    const qint64 sample = m_timeFormat == TimeFormat::Frames
-                              ? units * m_decoder.samplesPerFrame()
-                              : units * m_decoder.sampleRate() / 1000;
+    const qint64 sample = m_timeFormat == TimeFormat::Frames ? units * m_decoder.samplesPerFrame()
+                                                             : units * m_decoder.sampleRate() / 1000;
     return std::min(sample, m_decoder.lengthSamples());
 }
 
@@ -86,6 +83,19 @@ int MediaDevice::play(std::optional<qint64> from, std::optional<qint64> to)
         return MediaError::OutOfRange;
     stop();
 
+    QAudioFormat format;
+    format.setSampleRate(m_decoder.sampleRate());
+    format.setChannelCount(m_decoder.channels());
+    format.setSampleFormat(QAudioFormat::Int16);
+    // No output at all means no sound device: a silent clock keeps time instead. An output
+    // that exists but will not start is a failed play, not a silent one.
+    std::unique_ptr<AudioOutput> output = m_makeOutput ? m_makeOutput() : nullptr;
+    if (!output)
+        output = std::make_unique<SilentAudioOutput>();
+    if (!output->start(format))
+        return MediaError::OutputUnavailable;
+    m_output = std::move(output);
+
     const qint64 startByte = unitsToSample(fromUnits) * m_bytesPerSample;
     m_endByte = unitsToSample(toUnits) * m_bytesPerSample;
     if (startByte >= m_head.size()) {
@@ -94,20 +104,6 @@ int MediaDevice::play(std::optional<qint64> from, std::optional<qint64> to)
         m_aheadPos = 0;
         m_aheadFrom = startByte;
         m_decoderEnded = !m_decoder.seekSample(startByte / m_bytesPerSample);
-    }
-
-    QAudioFormat format;
-    format.setSampleRate(m_decoder.sampleRate());
-    format.setChannelCount(m_decoder.channels());
-    format.setSampleFormat(QAudioFormat::Int16);
-    if (m_makeOutput) {
-        m_output = m_makeOutput();
-        if (m_output && !m_output->start(format))
-            m_output.reset();
-    }
-    if (!m_output) {
-        m_output = std::make_unique<SilentAudioOutput>();
-        m_output->start(format);
     }
     m_playStartByte = startByte;
     m_nextByte = startByte;
@@ -220,6 +216,7 @@ void MediaDevice::pump()
 {
     if (!m_output)
         return;
+    // A broken output takes nothing more: the device stops rather than play on for ever.
     if (m_output->failed()) {
         stop();
         return;

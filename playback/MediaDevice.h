@@ -18,14 +18,13 @@
 // Time formats: milliseconds, or frames, where one frame is one MPEG audio frame of the file
 // (1152 samples; 576 for MPEG-2/2.5 Layer III; 384 for Layer I), counted over the gapless
 // length (rounded up for the length, down for positions).
-class MediaDevice : public QObject
-{
+class MediaDevice : public QObject {
     Q_OBJECT
 public:
     enum class TimeFormat { Frames, Milliseconds };
 
-    // Each play goes to a new output from makeOutput, or to a silent clock when that output
-    // cannot start (no sound device).
+    // Each play goes to a new output from makeOutput, or to a silent clock when makeOutput
+    // gives none (no sound device).
     explicit MediaDevice(AudioOutputFactory makeOutput, QObject *parent = nullptr);
     ~MediaDevice() override;
 

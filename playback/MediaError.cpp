@@ -29,6 +29,10 @@ QString text(int code)
         return QStringLiteral("Tidsformatet stöds inte.");
     case CannotPlayFile:
         return QStringLiteral("Filen går inte att spela upp.");
+    case NoShortPath:
+        return QStringLiteral("Ingen kort sökväg till filen kunde skapas.");
+    case OutputUnavailable:
+        return QStringLiteral("Ljudutgången kunde inte startas.");
     default:
         return QStringLiteral("Okänt fel i mediatjänsten (kod %1).").arg(code);
     }

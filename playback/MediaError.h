@@ -18,6 +18,9 @@ enum Code : int {
     DuplicateAlias = 289,
     BadTimeFormat = 293,
     CannotPlayFile = 296,
+    // Codes of Tunvero's own service, past the range above.
+    NoShortPath = 512,
+    OutputUnavailable = 513,
 };
 
 QString text(int code);

@@ -47,8 +47,8 @@ bool is(const QString &word, QLatin1StringView keyword)
 // wait for and nobody to notify, so they are accepted and ignored.
 bool isIgnoredFlag(const QString &word)
 {
-    return is(word, QLatin1StringView("wait")) || is(word, QLatin1StringView("notify"))
-           || is(word, QLatin1StringView("shareable"));
+    return is(word, QLatin1StringView("wait")) || is(word, QLatin1StringView("notify")) ||
+           is(word, QLatin1StringView("shareable"));
 }
 
 QString keyOf(const QString &alias)
@@ -59,15 +59,20 @@ QString keyOf(const QString &alias)
 } // namespace
 
 MediaService::MediaService(QObject *parent)
-    : MediaService([] { return std::make_unique<SinkAudioOutput>(); }, parent)
+    : MediaService(
+          []() -> std::unique_ptr<AudioOutput> {
+              if (QMediaDevices::defaultAudioOutput().isNull())
+                  return nullptr; // no sound device: the device keeps time silently
+              return std::make_unique<SinkAudioOutput>();
+          },
+          parent)
 {
     // Connects to the sound server now, so that the first "play" does not pay for it.
     QMediaDevices::defaultAudioOutput();
 }
 
 MediaService::MediaService(AudioOutputFactory makeOutput, QObject *parent)
-    : QObject(parent)
-    , m_makeOutput(std::move(makeOutput))
+    : QObject(parent), m_makeOutput(std::move(makeOutput))
 {
 }
 
@@ -96,9 +101,9 @@ int MediaService::sendString(const QString &command, QString *answer)
     const QStringList words = wordsOf(text);
     if (words.isEmpty())
         return MediaError::UnrecognizedCommand;
-    const bool known = is(verb, QLatin1StringView("play")) || is(verb, QLatin1StringView("stop"))
-                       || is(verb, QLatin1StringView("close")) || is(verb, QLatin1StringView("set"))
-                       || is(verb, QLatin1StringView("status"));
+    const bool known = is(verb, QLatin1StringView("play")) || is(verb, QLatin1StringView("stop")) ||
+                       is(verb, QLatin1StringView("close")) || is(verb, QLatin1StringView("set")) ||
+                       is(verb, QLatin1StringView("status"));
     if (!known)
         return MediaError::UnrecognizedCommand;
     if (words.size() < 2)
@@ -160,8 +165,8 @@ int MediaService::open(const QString &arguments)
         const QString &word = words.at(i);
         if (isIgnoredFlag(word))
             continue;
-        const bool withValue = is(word, QLatin1StringView("type")) || is(word, QLatin1StringView("alias"))
-                               || is(word, QLatin1StringView("parent")) || is(word, QLatin1StringView("style"));
+        const bool withValue = is(word, QLatin1StringView("type")) || is(word, QLatin1StringView("alias")) ||
+                               is(word, QLatin1StringView("parent")) || is(word, QLatin1StringView("style"));
         if (!withValue)
             return MediaError::UnrecognizedKeyword;
         if (i + 1 >= words.size())
@@ -191,8 +196,7 @@ int MediaService::open(const QString &arguments)
         return MediaError::CannotPlayFile;
     opened->setParent(this);
     MediaDevice *added = opened.release();
-    connect(added, &MediaDevice::firstSamplesHanded, this,
-            [this, alias] { Q_EMIT firstSamplesHanded(alias); });
+    connect(added, &MediaDevice::firstSamplesHanded, this, [this, alias] { Q_EMIT firstSamplesHanded(alias); });
     m_devices.insert(keyOf(alias), added);
     return MediaError::Success;
 }

@@ -1,7 +1,7 @@
 #include "ModMultimedia.h"
 
 #include "MediaCommandService.h"
-#include "platform/MediaShortPath.h"
+#include "MediaError.h"
 
 #include <cmath>
 
@@ -52,13 +52,11 @@ qint32 leadingNumber(const QString &text)
 
 } // namespace
 
-ModMultimedia::ModMultimedia(MediaCommandService &service,
-                             std::function<QString(const QString &)> shortPath)
-    : m_service(service)
-    , m_shortPath(std::move(shortPath))
+ModMultimedia::ModMultimedia(MediaCommandService &service, ShortPathOf shortPath)
+    : m_service(service), m_shortPath(std::move(shortPath))
 {
     if (!m_shortPath) {
-        m_shortPath = [shortPaths = MediaShortPath()](const QString &path) {
+        m_shortPath = [shortPaths = MediaShortPath()](const QString &path) mutable {
             return shortPaths.shortPathOf(path);
         };
     }
@@ -71,17 +69,19 @@ QString ModMultimedia::answerFor(int code) const
     return m_service.errorString(code).left(kErrorTextLength);
 }
 
-QString ModMultimedia::MediaOpen(qint32 parent, const QString &alias, const QString &path,
-                                 const QString &type)
+QString ModMultimedia::MediaOpen(qint32 parent, const QString &alias, const QString &path, const QString &type)
 {
-    QString shortPath = m_shortPath(path);
+    const MediaShortPath::Result found = m_shortPath(path);
+    // The song is there but cannot be reached by a short path: not the same as a missing file.
+    if (found.outcome == MediaShortPath::Result::Outcome::Failed)
+        return answerFor(MediaError::NoShortPath);
+    QString shortPath = found.path;
     // A short form that does not fit its buffer is no short form at all.
     if (shortPath.size() > kShortPathLength)
         shortPath.clear();
-    const QString command = QStringLiteral("open ") + shortPath + QStringLiteral(" type ") + type
-                            + QStringLiteral(" Alias ") + alias + QStringLiteral(" parent ")
-                            + QString::number(parent) + QStringLiteral(" Style ")
-                            + QString::number(kChildWindowStyle);
+    const QString command = QStringLiteral("open ") + shortPath + QStringLiteral(" type ") + type +
+                            QStringLiteral(" Alias ") + alias + QStringLiteral(" parent ") + QString::number(parent) +
+                            QStringLiteral(" Style ") + QString::number(kChildWindowStyle);
     return answerFor(m_service.sendString(inBuffer(command, kOpenCommandLength), nullptr));
 }
 
@@ -89,8 +89,8 @@ QString ModMultimedia::MediaPlay(const QString &alias, const QString &from, cons
 {
     const QString start = from.isEmpty() ? QStringLiteral("0") : from;
     const QString end = to.isEmpty() ? QString::number(MediaLengthFrames(alias)) : to;
-    const QString command = QStringLiteral("play ") + alias + QStringLiteral(" from ") + start
-                            + QStringLiteral(" to ") + end;
+    const QString command =
+        QStringLiteral("play ") + alias + QStringLiteral(" from ") + start + QStringLiteral(" to ") + end;
     return answerFor(m_service.sendString(inBuffer(command, kPlayCommandLength), nullptr));
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/MediaShortPath.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -9,13 +11,13 @@ class MediaCommandService;
 
 // The media procedures: each builds its command text, sends it to the media service and turns
 // the error code into "Success" or the service's error text. Keeps no state of its own.
-class ModMultimedia
-{
+class ModMultimedia {
 public:
-    // shortPath gives the short form of a song's path for "open" ("" when the file does not
-    // exist); by default the platform's media short path.
-    explicit ModMultimedia(MediaCommandService &service,
-                           std::function<QString(const QString &)> shortPath = {});
+    using ShortPathOf = std::function<MediaShortPath::Result(const QString &)>;
+
+    // shortPath gives the short form of a song's path for "open"; by default the platform's
+    // media short path.
+    explicit ModMultimedia(MediaCommandService &service, ShortPathOf shortPath = {});
 
     QString MediaOpen(qint32 parent, const QString &alias, const QString &path, const QString &type);
     QString MediaPlay(const QString &alias, const QString &from, const QString &to);
@@ -30,5 +32,5 @@ private:
     qint32 queryLength(const QString &alias, int *code);
 
     MediaCommandService &m_service;
-    std::function<QString(const QString &)> m_shortPath;
+    ShortPathOf m_shortPath;
 };

@@ -1,10 +1,13 @@
 #include "Mp3Decoder.h"
 
+#include "Mp3FrameRun.h"
+
 #include <QFile>
 
 #include <mpg123.h>
 
 #include <mutex>
+#include <optional>
 
 namespace {
 
@@ -25,20 +28,9 @@ int samplesPerFrameOf(const mpg123_frameinfo &info)
 }
 
 // libmpg123 reads the Xing and LAME info frames but not the VBRI one, and would play it as a
-// frame of silence: true when the first frame after any ID3v2 tag is such an info frame.
-bool startsWithVbriFrame(const QString &path)
+// frame of silence: true when the first frame is such an info frame.
+bool isVbriFrame(QFile &file, qint64 frameStart)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    qint64 frameStart = 0;
-    const QByteArray tag = file.read(10);
-    if (tag.size() == 10 && tag.startsWith(QByteArrayLiteral("ID3"))) {
-        const auto syncsafe = [&](int i) { return qint64(uchar(tag[i]) & 0x7f); };
-        const bool hasFooter = uchar(tag[5]) & 0x10;
-        frameStart = 10 + (syncsafe(6) << 21 | syncsafe(7) << 14 | syncsafe(8) << 7 | syncsafe(9))
-                     + (hasFooter ? 10 : 0);
-    }
     // The VBRI header always stands 32 bytes after the frame header, whatever the channel mode.
     constexpr qint64 vbriOffset = 4 + 32;
     return file.seek(frameStart + vbriOffset) && file.read(4) == QByteArrayLiteral("VBRI");
@@ -57,6 +49,17 @@ Mp3Decoder::~Mp3Decoder() = default;
 
 bool Mp3Decoder::open(const QString &path)
 {
+    // libmpg123 takes a file for MP3 on a single plausible frame header; a few bytes of noise
+    // would open as a song. Ask for a run of frames first, looked for in a bounded stretch.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const std::optional<qint64> firstFrame = Mp3FrameRun::firstFrame(file);
+    if (!firstFrame)
+        return false;
+    const bool vbri = isVbriFrame(file, *firstFrame);
+    file.close();
+
     initLibrary();
     int error = MPG123_OK;
     m_handle.reset(mpg123_new(nullptr, &error));
@@ -80,8 +83,8 @@ bool Mp3Decoder::open(const QString &path)
     long rate = 0;
     int channels = 0;
     int encoding = 0;
-    if (mpg123_getformat(mh, &rate, &channels, &encoding) != MPG123_OK || rate <= 0
-        || channels < 1 || channels > 2 || encoding != MPG123_ENC_SIGNED_16) {
+    if (mpg123_getformat(mh, &rate, &channels, &encoding) != MPG123_OK || rate <= 0 || channels < 1 || channels > 2 ||
+        encoding != MPG123_ENC_SIGNED_16) {
         m_handle.reset();
         return false;
     }
@@ -92,16 +95,15 @@ bool Mp3Decoder::open(const QString &path)
         m_handle.reset();
         return false;
     }
-    m_skipSamples = startsWithVbriFrame(path) ? m_samplesPerFrame : 0;
+    m_skipSamples = vbri ? m_samplesPerFrame : 0;
     const off_t length = mpg123_length(mh) - m_skipSamples;
-    if (length <= 0 || mpg123_seek(mh, off_t(m_skipSamples), SEEK_SET) < 0) {
-        m_handle.reset();
-        return false;
-    }
     m_rate = int(rate);
     m_channels = channels;
     m_lengthSamples = length;
-    m_ended = false;
+    if (length <= 0 || !seekSample(0)) {
+        m_handle.reset();
+        return false;
+    }
     return true;
 }
 
@@ -150,7 +152,12 @@ bool Mp3Decoder::seekSample(qint64 sample)
     if (!m_handle)
         return false;
     m_ended = false;
-    if (mpg123_seek(m_handle.get(), off_t(sample + m_skipSamples), SEEK_SET) < 0) {
+    // libmpg123 answers a seek past the end, or one that lands elsewhere (a damaged file), with
+    // an offset as if it were done: only an exact landing within the song counts.
+    const off_t wanted = off_t(sample + m_skipSamples);
+    mpg123_handle *mh = m_handle.get();
+    if (sample < 0 || sample > m_lengthSamples || mpg123_seek(mh, wanted, SEEK_SET) != wanted ||
+        mpg123_tell(mh) != wanted) {
         m_ended = true;
         return false;
     }

@@ -9,8 +9,7 @@ struct mpg123_handle_struct;
 
 // One MP3 file decoded with libmpg123 into signed 16-bit samples at the file's own rate and
 // channel count, with its exact (gapless) length and sample-exact seeking.
-class Mp3Decoder
-{
+class Mp3Decoder {
 public:
     Mp3Decoder();
     ~Mp3Decoder();
@@ -33,13 +32,13 @@ public:
     // Decodes up to maxBytes (whole samples) into data; 0 at the end of the file or when the file
     // can no longer be read.
     qint64 read(char *data, qint64 maxBytes);
-    // The next read starts at this sample. False when the file cannot be positioned.
+    // The next read starts at this sample (0 to the length). False, and nothing more to read,
+    // when the file cannot be positioned exactly there.
     bool seekSample(qint64 sample);
     qint64 tellSample() const;
 
 private:
-    struct HandleDeleter
-    {
+    struct HandleDeleter {
         void operator()(mpg123_handle_struct *handle) const;
     };
     std::unique_ptr<mpg123_handle_struct, HandleDeleter> m_handle;

@@ -64,5 +64,7 @@ bool SinkAudioOutput::drained()
 
 bool SinkAudioOutput::failed()
 {
-    return !m_sink || m_sink->error() != QAudio::NoError;
+    // An underrun only means the buffer ran dry for a moment (a busy event loop); the sink
+    // takes samples again at the next write.
+    return !m_sink || (m_sink->error() != QAudio::NoError && m_sink->error() != QAudio::UnderrunError);
 }

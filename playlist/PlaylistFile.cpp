@@ -32,9 +32,12 @@ std::optional<QStringList> read(const QString &fileName)
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    const QByteArray content = file.readAll();
+    QByteArray content = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return std::nullopt;
+    // An editor's byte-order mark belongs to the file, not to its first path.
+    if (content.startsWith("\xEF\xBB\xBF"))
+        content.remove(0, 3);
 
     QStringList lines;
     // Lines end in CR LF; a bare LF from a file edited elsewhere ends one too.

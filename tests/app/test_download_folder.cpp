@@ -66,23 +66,35 @@ TEST_F(DownloadFolderTest, AcceptsAbsoluteFoldersOnAVolumeThatListsSomething)
     EXPECT_EQ(r.accept(QStringLiteral("~")), QStringLiteral("/home/anna/"));
 }
 
-TEST_F(DownloadFolderTest, RejectsRelativeShortAndEmptyVolumeAnswers)
+TEST_F(DownloadFolderTest, RejectsAnswersOnAVolumeThatListsOnlyHiddenEntries)
 {
-    const DownloadFolderRule r = rule();
-    EXPECT_EQ(r.accept(QStringLiteral("Musik")), QString());
-    EXPECT_EQ(r.accept(QStringLiteral("C:\\Musik")), QString());
-    EXPECT_EQ(r.accept(QStringLiteral("~anna/Musik")), QString());
-    EXPECT_EQ(r.accept(QStringLiteral("/")), QString());
-    // A volume whose root holds only hidden entries does not count.
-    EXPECT_EQ(r.accept(QStringLiteral("/media/tom")), QString());
+    EXPECT_EQ(rule().accept(QStringLiteral("/media/tom")), QString());
+}
+
+TEST_F(DownloadFolderTest, TheShapeOfTheAnswerRejectsItWhateverItsVolume)
+{
+    // Every path lies on the volume that lists something: only the answer itself can fail.
+    const DownloadFolderRule onFull(QStringLiteral("/home/anna"), [this](const QString &) { return full(); });
+    for (const char *answer : {"Musik", "C:\\Musik", "~anna/Musik", "./Musik", "/", "//"})
+        EXPECT_EQ(onFull.accept(QString::fromUtf8(answer)), QString()) << answer;
 }
 
 TEST(DownloadFolderRuleOnThisMachine, UsesTheRealVolumeOfTheFolder)
 {
-    // "/" always lists something, so a folder that does not exist yet is still accepted.
+    // "/" always lists something, so a folder that does not exist yet is still accepted, but "/"
+    // itself is too short, and a relative answer is no folder even though the working folder's
+    // volume lists something.
     const DownloadFolderRule r(QDir::homePath());
     EXPECT_EQ(r.accept(QStringLiteral("/tmp/tunvero-finns-inte/ännu")),
               QStringLiteral("/tmp/tunvero-finns-inte/ännu/"));
+    EXPECT_EQ(r.accept(QStringLiteral("/")), QString());
+    EXPECT_EQ(r.accept(QStringLiteral("Musik")), QString());
+
+    // A real tree: a new folder on the volume of a temporary folder.
+    QTemporaryDir tree;
+    ASSERT_TRUE(QDir(tree.path()).mkpath(QStringLiteral("a/b")));
+    const QString wanted = tree.path() + QStringLiteral("/a/b/ny mapp/");
+    EXPECT_EQ(r.accept(tree.path() + QStringLiteral("/a/b/ny mapp")), wanted);
 }
 
 TEST_F(DownloadFolderTest, RepeatsWithTheStoredDefaultAndStoresOnlyTheAcceptedAnswer)

@@ -6,6 +6,7 @@
 
 #include "playback/ClientPlayback.h"
 #include "playback/MediaService.h"
+#include "platform/MediaShortPath.h"
 #include "playback/ModMultimedia.h"
 #include "tests/support/ScriptedDialogs.h"
 
@@ -25,7 +26,7 @@ QStringList withoutBlanks(QStringList commands)
 class ClientPlaybackTest : public ::testing::Test {
 protected:
     RecordingMediaService service;
-    ModMultimedia media{service, [](const QString &path) { return path; }};
+    ModMultimedia media{service, [](const QString &path) { return MediaShortPath::Result{MediaShortPath::Result::Outcome::Made, path}; }};
     ScriptedDialogs dialogs;
     int programEnds = 0;
     ClientPlayback playback{media, dialogs, [this] { ++programEnds; }};

@@ -41,6 +41,20 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Bytes without structure, sync bytes sprinkled in as in any large binary file.
+QByteArray noise(qsizetype size)
+{
+    QByteArray bytes(size, '\0');
+    quint32 state = 2463534242u;
+    for (char &byte : bytes) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        byte = char(state % 7 == 0 ? 0xFF : state >> 24);
+    }
+    return bytes;
+}
+
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
@@ -92,7 +106,6 @@ TEST_F(MediaServiceTest, EverySongIsMeasuredExactlyAndPlaysWhole)
         const double frameMs = 1000.0 * TestSongs::samplesPerFrame(song) / song.rate;
 
         ASSERT_EQ(send(QStringLiteral("set s time format ms")), 0);
-        EXPECT_EQ(ask(QStringLiteral("status s time format")), QStringLiteral("milliseconds"));
         EXPECT_LE(std::abs(ask(QStringLiteral("status s length")).toInt() - song.milliseconds), frameMs);
         ASSERT_EQ(send(QStringLiteral("set s time format frames")), 0);
         EXPECT_LE(std::abs(ask(QStringLiteral("status s length")).toInt() - song.milliseconds / frameMs), 1.0);
@@ -134,6 +147,12 @@ TEST_F(MediaServiceTest, MediaProceduresOpenADeepPathAndPlayIt)
     EXPECT_EQ(media.MediaOpen(42, alias, song, type), QStringLiteral("Success"));
     EXPECT_EQ(media.MediaOpen(42, QStringLiteral("X"), QStringLiteral("/nonexistent/a.mp3"), type),
               MediaError::text(MediaError::FileNotFound));
+    // A song that is there but cannot get a link (no folder for links can be made under a file)
+    // is not reported as missing.
+    ModMultimedia noLinks(service, [shortPaths = MediaShortPath(plain + QStringLiteral("/links"))](
+                                       const QString &path) mutable { return shortPaths.shortPathOf(path); });
+    EXPECT_EQ(noLinks.MediaOpen(42, QStringLiteral("X"), song, type), MediaError::text(MediaError::NoShortPath));
+    EXPECT_NE(MediaError::text(MediaError::NoShortPath), MediaError::text(MediaError::FileNotFound));
     EXPECT_EQ(media.MediaLengthMs(alias), 3000);
     EXPECT_EQ(ask(QStringLiteral("status CLIENTTUNVEROID7 time format")), QStringLiteral("frames"));
     EXPECT_EQ(media.MediaLengthFrames(alias), 115); // 132300 samples / 1152
@@ -215,10 +234,15 @@ TEST_F(MediaServiceTest, BadFilesFailOrPlayWhatTheyHold)
         {"empty.mp3", QByteArray()},
         {"text.mp3", QByteArray("Det h\xc3\xa4r \xc3\xa4r ingen l\xc3\xa5t.\n").repeated(500)},
         {"tag_only.mp3", readFile(TestSongs::path("id3_cover_vbr_48k")).left(2000)},
+        // 25 bytes that a decoder trusting a bare header takes for a short Layer I song.
+        {"junk.mp3", QByteArray::fromHex("fff6000000000000").repeated(3) + '\0'},
+        {"noise.mp3", noise(200 * 1024)},
     };
     for (const auto &[name, bytes] : unplayable) {
         ASSERT_TRUE(writeFile(file(name), bytes));
         EXPECT_EQ(open(file(name), QStringLiteral("a")), MediaError::CannotPlayFile) << name;
+        Mp3Decoder decoder;
+        EXPECT_FALSE(decoder.open(file(name))) << name;
     }
     EXPECT_EQ(send(QStringLiteral("status a length")), MediaError::DeviceNotOpen);
 
@@ -293,4 +317,103 @@ TEST_F(MediaServiceTest, CommandErrorsHaveCodesAndTexts)
     EXPECT_EQ(texts.size(), 9); // a text of its own for each code
     EXPECT_FALSE(texts.contains(QString()));
     EXPECT_TRUE(service.errorString(12345).contains(QStringLiteral("12345")));
+}
+
+namespace {
+
+// An output that will not start, or one that breaks down after its first samples (the sound
+// server went away): it then takes nothing and never drains.
+class BrokenAudioOutput : public AudioOutput {
+public:
+    explicit BrokenAudioOutput(bool starts) : m_starts(starts) {}
+    bool start(const QAudioFormat &) override { return m_starts; }
+    qint64 bytesFree() override { return m_failed ? 0 : 4096; }
+    qint64 write(const char *, qint64 bytes) override
+    {
+        m_failed = true;
+        return std::min<qint64>(bytes, 4096);
+    }
+    qint64 playedBytes() override { return 0; }
+    bool drained() override { return false; }
+    bool failed() override { return m_failed; }
+
+private:
+    bool m_starts;
+    bool m_failed = false;
+};
+
+} // namespace
+
+TEST(MediaServiceOutputs, NoDeviceKeepsTimeButABrokenOutputFailsOrStopsThePlay)
+{
+    enum class Next { NoDevice, CannotStart, BreaksDown, Records };
+    Next next = Next::NoDevice;
+    auto recorded = std::make_shared<QByteArray>();
+    MediaService service([&]() -> std::unique_ptr<AudioOutput> {
+        switch (next) {
+        case Next::NoDevice:
+            return nullptr;
+        case Next::CannotStart:
+        case Next::BreaksDown:
+            return std::make_unique<BrokenAudioOutput>(next == Next::BreaksDown);
+        case Next::Records:
+            break;
+        }
+        return std::make_unique<RecordingAudioOutput>(recorded);
+    });
+    const auto send = [&](const QString &command) { return service.sendString(command, nullptr); };
+    const auto mode = [&] {
+        QString answer;
+        service.sendString(QStringLiteral("status s mode"), &answer);
+        return answer;
+    };
+    const QString song = TestSongs::path("vbr_48k_stereo");
+    ASSERT_EQ(send(QStringLiteral("open %1 type MPEGVideo Alias s").arg(song)), 0);
+    ASSERT_EQ(send(QStringLiteral("set s time format ms")), 0);
+
+    // Without a sound device the song still plays, silently.
+    ASSERT_EQ(send(QStringLiteral("play s from 0")), MediaError::Success);
+    EXPECT_EQ(mode(), QStringLiteral("playing"));
+    ASSERT_EQ(send(QStringLiteral("stop s")), 0);
+
+    // An output that will not start is an error, not a silent success; past the part decoded
+    // at open too.
+    next = Next::CannotStart;
+    EXPECT_EQ(send(QStringLiteral("play s from 0")), MediaError::OutputUnavailable);
+    EXPECT_EQ(send(QStringLiteral("play s from 2000")), MediaError::OutputUnavailable);
+    EXPECT_EQ(mode(), QStringLiteral("stopped"));
+
+    // An output that breaks down stops its device instead of leaving it playing for ever.
+    next = Next::BreaksDown;
+    ASSERT_EQ(send(QStringLiteral("play s from 0")), MediaError::Success);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return mode() == QStringLiteral("stopped"); }, 10000));
+
+    // None of it disturbs the next play.
+    next = Next::Records;
+    ASSERT_EQ(send(QStringLiteral("play s from 0")), MediaError::Success);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mode() == QStringLiteral("stopped"); }, kWaitCapMs));
+    EXPECT_EQ(*recorded, decodeAll(song));
+}
+
+TEST(Mp3Decoder, SeeksLandExactlyOrFail)
+{
+    const QString song = TestSongs::path("cbr_44k_stereo");
+    const QByteArray whole = decodeAll(song);
+    Mp3Decoder decoder;
+    ASSERT_TRUE(decoder.open(song));
+    const qint64 length = decoder.lengthSamples();
+    ASSERT_EQ(whole.size(), length * 4);
+
+    ASSERT_TRUE(decoder.seekSample(length / 3));
+    EXPECT_EQ(decoder.tellSample(), length / 3);
+    QByteArray rest(whole.size(), '\0');
+    rest.resize(decoder.read(rest.data(), rest.size()));
+    EXPECT_EQ(rest, whole.mid(length / 3 * 4));
+    EXPECT_TRUE(decoder.seekSample(length));
+
+    // Past the end there is nothing to land on, whatever the library answers.
+    EXPECT_FALSE(decoder.seekSample(length + 1));
+    EXPECT_FALSE(decoder.seekSample(-1));
+    char sample[4];
+    EXPECT_EQ(decoder.read(sample, 4), 0);
 }

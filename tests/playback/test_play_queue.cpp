@@ -1,6 +1,7 @@
 // The server's play queue on a fake clock: the order of announcements, songs passed by, the
 // gap after each song, the repeat from the top, its failures, and the ticks of the play list.
 #include "playback/MediaCommandService.h"
+#include "platform/MediaShortPath.h"
 #include "playback/ModMultimedia.h"
 #include "playback/PlayListTicks.h"
 #include "playback/PlayQueue.h"
@@ -107,7 +108,7 @@ protected:
     qint64 now = 1'000'000;
     std::vector<QByteArray> sent;
     ShelfMediaService shelf;
-    ModMultimedia media{shelf, [](const QString &path) { return path; }};
+    ModMultimedia media{shelf, [](const QString &path) { return MediaShortPath::Result{MediaShortPath::Result::Outcome::Made, path}; }};
     ScriptedDialogs dialogs;
     ReportingTicks ticks{0};
     QTimer tmrStopMusic;
