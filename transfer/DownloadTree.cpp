@@ -53,21 +53,25 @@ bool makeFolder(const QString &downloadFolder, const QString &folder)
                                           | QFileDevice::ExeOwner | QFileDevice::ReadGroup
                                           | QFileDevice::ExeGroup | QFileDevice::ReadOther
                                           | QFileDevice::ExeOther;
+    const QString home = QDir::cleanPath(downloadFolder);
     const QString clean = QDir::cleanPath(folder);
+    QString canonicalHome;
     QDir dir;
-    // A level that exists, or cannot be made, is passed over; the check below decides.
-    for (qsizetype at = clean.indexOf(QLatin1Char('/'), 1); ; at = clean.indexOf(QLatin1Char('/'), at + 1)) {
+    for (qsizetype at = clean.indexOf(QLatin1Char('/'), 1);; at = clean.indexOf(QLatin1Char('/'), at + 1)) {
         const QString level = at < 0 ? clean : clean.left(at);
+        // A level that exists, or cannot be made, is passed over; the checks decide.
         if (!QFileInfo::exists(level))
             dir.mkdir(level, mode);
+        if (level == home)
+            canonicalHome = QFileInfo(home).canonicalFilePath();
+        // Below the download folder, never step through a link that leads out of it.
+        if (level.startsWith(withSlash(home))
+            && (canonicalHome.isEmpty() || !isInside(canonicalHome, QFileInfo(level).canonicalFilePath())))
+            return false;
         if (at < 0)
             break;
     }
-    const QFileInfo made(clean);
-    if (!made.isDir())
-        return false;
-    const QString home = QFileInfo(QDir::cleanPath(downloadFolder)).canonicalFilePath();
-    return !home.isEmpty() && isInside(home, made.canonicalFilePath());
+    return QFileInfo(clean).isDir() && !canonicalHome.isEmpty();
 }
 
 } // namespace downloadTree

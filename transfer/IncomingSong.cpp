@@ -15,7 +15,9 @@ bool IncomingSong::open(const QString &file)
     m_file = std::make_unique<QSaveFile>(file);
     // Writing straight onto the name would leave a cut song under it.
     m_file->setDirectWriteFallback(false);
-    if (!m_file->open(QIODevice::WriteOnly)) {
+    // Unbuffered: a write that fails (no room) must fail here, where it is seen, not in a
+    // flush that committing would let pass and so name a cut song.
+    if (!m_file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         m_file.reset();
         return false;
     }
@@ -38,7 +40,7 @@ bool IncomingSong::commit()
 {
     if (!m_file)
         return false;
-    const bool ok = !m_failed && m_file->commit();
+    const bool ok = !m_failed && m_file->flush() && m_file->commit();
     if (!ok)
         m_file->cancelWriting();
     m_file.reset();
