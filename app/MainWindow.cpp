@@ -5,6 +5,7 @@
 #include "app/DownloadFolderQuestion.h"
 #include "app/PortSelection.h"
 #include "app/ServerRoleSwitch.h"
+#include "app/TransferWiring.h"
 #include "app/Twips.h"
 #include "net/ClientRole.h"
 #include "net/ServerRole.h"
@@ -43,6 +44,8 @@ MainWindow::MainWindow(Dialogs &dialogs, DownloadFolderRule downloadFolderRule, 
     wireServerRole();
     wireClientRole();
     wirePort();
+    m_transfer = std::make_unique<TransferWiring>(c, m_session, *m_server, *m_client, m_media,
+                                                  [this] { return DownloadFolder; });
     wirePlaylist();
     wireBrowser();
 }

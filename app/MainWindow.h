@@ -26,6 +26,7 @@ class PortSelection;
 class QMouseEvent;
 class ServerRole;
 class ServerRoleSwitch;
+class TransferWiring;
 
 // The one window of the program, `frmMain`. It owns every control, every subsystem and all
 // window-level state, and wires the subsystems to the controls; the logic of each
@@ -103,6 +104,8 @@ private:
     std::unique_ptr<ServerRoleSwitch> m_serverSwitch;
     std::unique_ptr<ClientRoleSwitch> m_clientSwitch;
     std::unique_ptr<PortSelection> m_portSelection;
+    // The file transfer with its progress bar, speed button and request timer.
+    std::unique_ptr<TransferWiring> m_transfer;
 
     // The playlist and the file browser.
     ListWidgetEntries m_playlistEntries{c.lstFiles};

@@ -20,8 +20,8 @@ class ClientTransfer : public QObject {
     Q_OBJECT
 public:
     // `tmrGetFile` is the window's request timer; `downloadFolder` gives the folder in use.
-    ClientTransfer(ClientRole &role, ModMultimedia &media, QTimer *tmrGetFile,
-                   std::function<QString()> downloadFolder, QObject *parent = nullptr);
+    ClientTransfer(ClientRole &role, ModMultimedia &media, QTimer *tmrGetFile, std::function<QString()> downloadFolder,
+                   QObject *parent = nullptr);
 
     // The song list of "SetMusic" (its data), once every device has been closed: starts the
     // check from slot 0.

@@ -32,8 +32,7 @@ std::optional<Place> placeOf(const QString &downloadFolder, const QByteArray &se
         ++start;
     const QStringList parts = path.sliced(start).split(QLatin1Char('/'));
     for (const QString &part : parts) {
-        if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String("..")
-            || part.contains(QChar(0)))
+        if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String("..") || part.contains(QChar(0)))
             return std::nullopt;
     }
     const QString root = withSlash(QDir::cleanPath(downloadFolder));
@@ -49,10 +48,9 @@ std::optional<Place> placeOf(const QString &downloadFolder, const QByteArray &se
 
 bool makeFolder(const QString &downloadFolder, const QString &folder)
 {
-    const QFileDevice::Permissions mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                          | QFileDevice::ExeOwner | QFileDevice::ReadGroup
-                                          | QFileDevice::ExeGroup | QFileDevice::ReadOther
-                                          | QFileDevice::ExeOther;
+    const QFileDevice::Permissions mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                          QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                          QFileDevice::ExeOther;
     const QString home = QDir::cleanPath(downloadFolder);
     const QString clean = QDir::cleanPath(folder);
     QString canonicalHome;
@@ -65,8 +63,8 @@ bool makeFolder(const QString &downloadFolder, const QString &folder)
         if (level == home)
             canonicalHome = QFileInfo(home).canonicalFilePath();
         // Below the download folder, never step through a link that leads out of it.
-        if (level.startsWith(withSlash(home))
-            && (canonicalHome.isEmpty() || !isInside(canonicalHome, QFileInfo(level).canonicalFilePath())))
+        if (level.startsWith(withSlash(home)) &&
+            (canonicalHome.isEmpty() || !isInside(canonicalHome, QFileInfo(level).canonicalFilePath())))
             return false;
         if (at < 0)
             break;

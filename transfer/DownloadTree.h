@@ -11,8 +11,8 @@
 namespace downloadTree {
 
 struct Place {
-    QString folder;  // ends with "/"
-    QString file;    // folder + file name
+    QString folder; // ends with "/"
+    QString file;   // folder + file name
 };
 
 // The place of `serverPath` (the bytes "SetMusic" carried) under `downloadFolder`. Nothing

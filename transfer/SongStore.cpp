@@ -12,7 +12,9 @@ constexpr qint64 readBlockBytes = 1024 * 1024;
 
 } // namespace
 
-SongStore::SongStore(QObject *parent) : QObject(parent) {}
+SongStore::SongStore(QObject *parent) : QObject(parent)
+{
+}
 
 SongStore::~SongStore()
 {
@@ -57,25 +59,34 @@ void SongStore::prepare(const QStringList &fullPaths)
         const qsizetype count = paths.size();
         for (qsizetype i = 0; i < count && !m_cancel; ++i) {
             const double shown = transferText::shownValue(static_cast<double>(i + 1) / count * 100.0);
-            QMetaObject::invokeMethod(this, [this, current, shown] {
-                if (current())
-                    Q_EMIT progress(shown);
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this, current, shown] {
+                    if (current())
+                        Q_EMIT progress(shown);
+                },
+                Qt::QueuedConnection);
             qint64 length = -1;
             QByteArray bytes = ReadFile(paths[i], -1, -1, length, &m_cancel);
-            QMetaObject::invokeMethod(this, [this, current, i, bytes = std::move(bytes), length]() mutable {
-                if (current())
-                    store(static_cast<int>(i), std::move(bytes), length);
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this, current, i, bytes = std::move(bytes), length]() mutable {
+                    if (current())
+                        store(static_cast<int>(i), std::move(bytes), length);
+                },
+                Qt::QueuedConnection);
         }
-        QMetaObject::invokeMethod(this, [this, current, count] {
-            if (!current())
-                return;
-            m_count = static_cast<int>(count);
-            m_ready = true;
-            Q_EMIT progress(transferText::emptyBar);
-            Q_EMIT prepared();
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this, current, count] {
+                if (!current())
+                    return;
+                m_count = static_cast<int>(count);
+                m_ready = true;
+                Q_EMIT progress(transferText::emptyBar);
+                Q_EMIT prepared();
+            },
+            Qt::QueuedConnection);
     }));
     m_worker->start();
 }

@@ -53,10 +53,12 @@ inline QStringList filesBelow(const QString &folder)
 inline QByteArray readBytes(QTcpSocket &socket, qsizetype count)
 {
     QByteArray got;
-    (void)QTest::qWaitFor([&] {
-        got += socket.readAll();
-        return got.size() >= count;
-    }, waitMs);
+    (void)QTest::qWaitFor(
+        [&] {
+            got += socket.readAll();
+            return got.size() >= count;
+        },
+        waitMs);
     return got;
 }
 

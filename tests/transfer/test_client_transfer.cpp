@@ -30,9 +30,8 @@ protected:
         ASSERT_TRUE(QDir().mkpath(folder));
         // What the run does once it has closed every device.
         QObject::connect(&role, &ClientRole::setMusic, &transfer, &ClientTransfer::startSongList);
-        QObject::connect(&role, &ClientRole::fileData, &transfer, [this](const QByteArray &piece) {
-            delivered += piece.size();
-        });
+        QObject::connect(&role, &ClientRole::fileData, &transfer,
+                         [this](const QByteArray &piece) { delivered += piece.size(); });
         ASSERT_TRUE(listener.listen(QHostAddress::LocalHost, 0));
         role.connectToServer(QStringLiteral("127.0.0.1"), listener.serverPort());
         ASSERT_TRUE(listener.waitForNewConnection(waitMs));
@@ -134,8 +133,9 @@ TEST_F(ClientTransferTest, SongsAlreadyPresentAreOpenedAndNothingIsFetched)
     ASSERT_TRUE(writeFile(folder + QStringLiteral("home/anna/b.mp3"), "b"));
     send("SetMusic\r\nD:\\Musik\\a.mp3\r\n/home/anna/b.mp3");
     expectSent("AllFilesLoaded\r\n");
-    EXPECT_EQ(opened(), (QStringList{QStringLiteral("ClientTunveroID0 ") + folder + QStringLiteral("D/Musik/a.mp3"),
-                                     QStringLiteral("ClientTunveroID1 ") + folder + QStringLiteral("home/anna/b.mp3")}));
+    EXPECT_EQ(opened(),
+              (QStringList{QStringLiteral("ClientTunveroID0 ") + folder + QStringLiteral("D/Musik/a.mp3"),
+                           QStringLiteral("ClientTunveroID1 ") + folder + QStringLiteral("home/anna/b.mp3")}));
 
     // An empty list: nothing to fetch either. No "SetFile" ever went out in between.
     send("SetMusic\r\n");
@@ -180,8 +180,8 @@ TEST_F(ClientTransferTest, FetchesMissingSongsChunkByChunkWhateverTheReads)
 
     EXPECT_EQ(fileBytes(folder + QStringLiteral("m/a.mp3")), song);
     EXPECT_EQ(fileBytes(folder + QStringLiteral("m/e.mp3")), QByteArray());
-    EXPECT_EQ(filesBelow(folder), (QStringList{QStringLiteral("m/a.mp3"), QStringLiteral("m/e.mp3"),
-                                               QStringLiteral("m/x.mp3")}));
+    EXPECT_EQ(filesBelow(folder),
+              (QStringList{QStringLiteral("m/a.mp3"), QStringLiteral("m/e.mp3"), QStringLiteral("m/x.mp3")}));
     EXPECT_EQ(opened(), (QStringList{QStringLiteral("ClientTunveroID0 ") + folder + QStringLiteral("m/x.mp3"),
                                      QStringLiteral("ClientTunveroID1 ") + folder + QStringLiteral("m/a.mp3"),
                                      QStringLiteral("ClientTunveroID2 ") + folder + QStringLiteral("m/e.mp3")}));

@@ -38,9 +38,9 @@ TEST(DownloadTree, MirrorsTheServerPathWithEitherSeparatorAndNoColons)
 
 TEST(DownloadTree, PathsThatWouldEscapeOrHaveNoNameHaveNoPlace)
 {
-    const QByteArray hostile[] = {"",           "/",          "\\",          "..\\x.mp3",       "/m/../../x.mp3",
-                                  "a\\\\b.mp3", "/m/./x.mp3", "/m/.:./x.mp3", "/m/dir/",         "..",
-                                  ".",          "a/b/..",     QByteArray("a\0b.mp3", 7), "C:\\..\\..\\x.mp3"};
+    const QByteArray hostile[] = {
+        "",        "/",  "\\", "..\\x.mp3", "/m/../../x.mp3",          "a\\\\b.mp3",       "/m/./x.mp3", "/m/.:./x.mp3",
+        "/m/dir/", "..", ".",  "a/b/..",    QByteArray("a\0b.mp3", 7), "C:\\..\\..\\x.mp3"};
     for (const QByteArray &path : hostile)
         EXPECT_FALSE(downloadTree::placeOf(QStringLiteral("/dl/"), path)) << path.toStdString();
 }

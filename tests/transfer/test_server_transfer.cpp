@@ -102,8 +102,7 @@ TEST_F(ServerTransferTest, ServesTheWorkedSequenceByteForByte)
 {
     QTcpSocket &client = *connectClient();
     const QByteArray p3 = paths[3].toLocal8Bit();
-    EXPECT_EQ(ask(client, "SetFile\r\n" + request(paths[3], 3), 19 + p3.size()),
-              "SetFileDone\r\n" + p3 + "\r\n9000");
+    EXPECT_EQ(ask(client, "SetFile\r\n" + request(paths[3], 3), 19 + p3.size()), "SetFileDone\r\n" + p3 + "\r\n9000");
     EXPECT_EQ(getFile(client, 3, 4012), songs[3].left(4000) + doGetFile);
     EXPECT_EQ(getFile(client, 3, 4012), songs[3].sliced(4000, 4000) + doGetFile);
     EXPECT_EQ(getFile(client, 3, 1012), songs[3].sliced(8000) + doGetFile);
