@@ -15,6 +15,7 @@ ClientTransfer::ClientTransfer(ClientRole &role, ModMultimedia &media, QTimer *t
       m_downloadFolder(std::move(downloadFolder))
 {
     // One tick per arming; the 5 ms between a chunk and the next request carry timing.
+    m_tmrGetFile->setInterval(requestDelayMs);
     m_tmrGetFile->setSingleShot(true);
     m_tmrGetFile->setTimerType(Qt::PreciseTimer);
     connect(m_tmrGetFile, &QTimer::timeout, this, &ClientTransfer::tmrGetFile_Timer);

@@ -32,6 +32,8 @@ public:
     int currentSong() const { return CurrentSong; }
     bool isFetching() const { return m_state == State::Fetching; }
 
+    // The wait of `tmrGetFile` between a chunk and the request for the next.
+    static constexpr int requestDelayMs = 5;
     // How many times a song is asked for before a wrong-sized copy gives it up.
     static constexpr int maxAttempts = 2;
 
