@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs the benchmarks that `make bench` has built: the media benchmark on songs generated from
-# tones, then the transfer benchmark. Without a
-# PULSE_SERVER of the caller's, a private PulseAudio null sink takes the sound, so the figures
-# come from the real audio path and nothing sounds through the speakers.
+# tones, then the transfer benchmark. Without a PULSE_SERVER of the caller's, a private
+# PulseAudio null sink takes the sound, so the figures come from the real audio path and
+# nothing sounds through the speakers.
 #   scripts/run-bench.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
