@@ -67,7 +67,7 @@ TEST(TransferLoopback, TwoClientsReceiveThreeSongsWhole)
     store.prepare(paths);
     ASSERT_TRUE(prepared.wait(waitMs));
     session.setRunActive(true);
-    // The large song goes at high speed from its second chunk on.
+    // High speed from the run's second chunk on.
     QObject::connect(&server, &ServerRole::getFileReceived, &transfer, [&transfer] {
         if (transfer.speed().TransferPartBytes() == TransferSpeed::lowBytes)
             transfer.speed().cmdSpeed_Click();
