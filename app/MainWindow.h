@@ -21,6 +21,7 @@ class PortSelection;
 class RunWiring;
 class ServerRole;
 class ServerRoleSwitch;
+class TransferWiring;
 
 // The one window of the program, `frmMain`. It owns every control, every subsystem and all
 // window-level state, and wires the subsystems to the controls; the logic of each
@@ -52,6 +53,7 @@ protected:
 
 private:
     void wireServerRole();
+    void wireRunToTransfer();
 
     Dialogs &m_dialogs;
     DownloadFolderRule m_downloadFolderRule;
@@ -73,6 +75,8 @@ private:
     std::unique_ptr<ServerRoleSwitch> m_serverSwitch;
     std::unique_ptr<ClientRoleSwitch> m_clientSwitch;
     std::unique_ptr<PortSelection> m_portSelection;
+    // The file transfer with its progress bar, speed button and request timer.
+    std::unique_ptr<TransferWiring> m_transfer;
 
     // The playlist and the file browser.
     PlaylistPanel m_playlistPanel;
