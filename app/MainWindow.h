@@ -45,6 +45,7 @@ public:
     SessionState &session() { return m_session; }
     ServerRole &serverRole() { return *m_server; }
     ClientRole &clientRole() { return *m_client; }
+    MediaCommandService &mediaService() { return m_mediaService; }
     PlaylistEditor &playlist() { return m_playlistPanel.editor(); }
     FileBrowser &browser() { return m_playlistPanel.browser(); }
 
