@@ -74,11 +74,12 @@ TEST_F(ClientRoleTest, SignalsEachServerMessageOnceInOrderWhateverTheReads)
     writeApart("SetMusic\r\n/a.mp3\r\n/b.mp3SetFileDone\r\n/b.mp3\r\n9PlayMusic\r\n1");
     writeApart(chunk.left(4));
     writeApart(chunk.mid(4) + "DoGe");
-    server->write("tFile\r\n PutFileReady\r\n/b.mp3StopAllMusic\r\nSkipFiles\r\n SkipFile\r\n/b.mp3\r\n1ReStartPutFile\r\n ");
+    server->write(
+        "tFile\r\n PutFileReady\r\n/b.mp3StopAllMusic\r\nSkipFiles\r\n SkipFile\r\n/b.mp3\r\n1ReStartPutFile\r\n ");
     ASSERT_TRUE(QTest::qWaitFor([&] { return log.size() == 10; }, waitMs));
-    EXPECT_EQ(log, (QList<QByteArray>{"setMusic /a.mp3\r\n/b.mp3", "setFileDone /b.mp3\r\n9", "playMusic 1", "fileData " + chunk,
-                                      "doGetFile", "putFileReady /b.mp3", "stopAllMusic", "skipFiles",
-                                      "skipFile /b.mp3\r\n1", "reStartPutFile"}));
+    EXPECT_EQ(log, (QList<QByteArray>{"setMusic /a.mp3\r\n/b.mp3", "setFileDone /b.mp3\r\n9", "playMusic 1",
+                                      "fileData " + chunk, "doGetFile", "putFileReady /b.mp3", "stopAllMusic",
+                                      "skipFiles", "skipFile /b.mp3\r\n1", "reStartPutFile"}));
 }
 
 TEST_F(ClientRoleTest, ADelayedEnvelopeWaitsInItsOneSlotAndALaterOneReplacesIt)

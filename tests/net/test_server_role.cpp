@@ -15,7 +15,10 @@ namespace {
 
 class ServerRoleTest : public ::testing::Test {
 protected:
-    ServerRoleTest() : server(session, nullptr, [this] { return clockSeconds; }) { server.setListenAddress(QHostAddress::LocalHost); }
+    ServerRoleTest() : server(session, nullptr, [this] { return clockSeconds; })
+    {
+        server.setListenAddress(QHostAddress::LocalHost);
+    }
 
     void SetUp() override { switchOn(); }
 
