@@ -25,9 +25,13 @@
 #include <QTimer>
 
 MainWindow::MainWindow(Dialogs &dialogs, DownloadFolderRule downloadFolderRule, QWidget *parent)
-    : QWidget(parent), m_dialogs(dialogs), m_downloadFolderRule(std::move(downloadFolderRule)),
-      m_settings([this] { return windowTitle(); }), c(createWindowControls(this)), m_layouts(c),
-      m_shutdownGuard(dialogs, c.chkServer, c.chkClient)
+    : QWidget(parent)
+    , m_dialogs(dialogs)
+    , m_downloadFolderRule(std::move(downloadFolderRule))
+    , m_settings([this] { return windowTitle(); })
+    , c(createWindowControls(this))
+    , m_layouts(c)
+    , m_shutdownGuard(dialogs, c.chkServer, c.chkClient)
 {
     setWindowTitle(windowCaption());
     // The design's client area; the role update sets the size the window really has.
@@ -114,11 +118,12 @@ void MainWindow::wireServerRole()
                 fileSelection();
             },
     };
-    m_serverSwitch = std::make_unique<ServerRoleSwitch>(c, m_dialogs, *m_server, m_session, std::move(hooks), nullptr);
+    m_serverSwitch = std::make_unique<ServerRoleSwitch>(c, m_dialogs, *m_server, m_session, std::move(hooks),
+                                                        nullptr);
     // The listening socket failed and could not listen again: newcomers cannot connect.
     connect(m_server.get(), &ServerRole::listenFailed, this, [this](quint16 port, const QString &reason) {
-        m_dialogs.tell(QStringLiteral("Servern kunde inte lyssna på port %1.").arg(port) + QStringLiteral("\n\n") +
-                           reason,
+        m_dialogs.tell(QStringLiteral("Servern kunde inte lyssna på port %1.").arg(port) + QStringLiteral("\n\n")
+                           + reason,
                        applicationTitle(), DialogIcon::Information);
     });
 }
@@ -131,7 +136,8 @@ void MainWindow::wireClientRole()
 
 void MainWindow::wirePort()
 {
-    m_portSelection = std::make_unique<PortSelection>(c, m_dialogs, *m_client, m_session, nullptr);
+    m_portSelection =
+        std::make_unique<PortSelection>(c, m_dialogs, *m_client, m_session, nullptr);
 }
 
 // The playlist's and the browser's connections take the browser as their context: it goes
@@ -148,10 +154,8 @@ void MainWindow::wirePlaylist()
             [this] { m_playlist.Add(m_browser.selectedFullPath(), m_browser.selectedShortPath()); });
     connect(c.cmdRemove, &QPushButton::clicked, &m_browser,
             [this] { m_playlist.Remove(m_browser.selectedShortPath()); });
-    connect(c.cmdSavePlaylist, &QPushButton::clicked, &m_browser,
-            [this] { m_playlistStorage.cmdSavePlaylist_Click(); });
-    connect(c.cmdLoadPlaylist, &QPushButton::clicked, &m_browser,
-            [this] { m_playlistStorage.cmdLoadPlaylist_Click(); });
+    connect(c.cmdSavePlaylist, &QPushButton::clicked, &m_browser, [this] { m_playlistStorage.cmdSavePlaylist_Click(); });
+    connect(c.cmdLoadPlaylist, &QPushButton::clicked, &m_browser, [this] { m_playlistStorage.cmdLoadPlaylist_Click(); });
     connect(c.cmdFilesCopy, &QPushButton::clicked, &m_browser, [this] { cmdFilesCopy_Click(); });
     connect(c.cmdFilesCopyAll, &QPushButton::clicked, &m_browser, [this] { cmdFilesCopyAll_Click(); });
 }
