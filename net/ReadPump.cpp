@@ -52,7 +52,7 @@ void ReadPump::drain()
         return;
     m_draining = true;
     m_settle.stop();
-    // The handler may delete the owner, and this pump with it: keep what is needed here.
+    // Should the owner be deleted all the same, nothing here touches it afterwards.
     const QPointer<ReadPump> alive(this);
     const HandleNext handleNext = m_handleNext;
     while (!m_paused && m_socket->state() == QAbstractSocket::ConnectedState && handleNext()) {
@@ -66,12 +66,11 @@ void ReadPump::drain()
     if (!alive)
         return;
     m_draining = false;
-    if (m_receiver.overflowed()) {
+    if (m_receiver.overflowed())
         drop();
-        return;
-    }
-    if (const int wait = m_receiver.settleWaitMs(); wait > 0 && !m_paused)
+    else if (const int wait = m_receiver.settleWaitMs(); wait > 0 && !m_paused)
         m_settle.start(wait);
+    Q_EMIT drained();
 }
 
 void ReadPump::bytesWritten()

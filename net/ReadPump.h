@@ -11,9 +11,10 @@
 class StreamReceiver;
 
 // Moves one connection's bytes from its socket into its receiver and hands the receiver's
-// messages to their handler, one at a time, for both roles. Survives a handler that runs
-// a nested event loop in which the connection, or its owner, goes away. Also bounds what
-// is queued for a peer that does not read.
+// messages to their handler, one at a time, for both roles. A handler may run a nested
+// event loop in which the connection closes: the pump stops handing out messages then,
+// and says when it is done so the owner can be deleted safely. Also bounds what is
+// queued for a peer that does not read.
 class ReadPump : public QObject {
     Q_OBJECT
 public:
@@ -42,6 +43,9 @@ public:
     // The connection ended or starts anew: no settle wait, no pause.
     void reset();
 
+    // True while a handler runs: the socket is inside its own read signal then, so it may
+    // not be deleted before `drained`.
+    bool draining() const { return m_draining; }
     qint64 unsentBytes() const { return m_socket->bytesToWrite(); }
     bool readingPaused() const { return m_paused; }
     void setStalledDropMs(int ms) { m_stalled.setInterval(ms); }
@@ -50,6 +54,8 @@ Q_SIGNALS:
     // The pump gave the connection up (a cap broken, a failed write, a stalled peer) and
     // aborted the socket.
     void dropped();
+    // The handlers are done for now.
+    void drained();
 
 private:
     void readSocket();

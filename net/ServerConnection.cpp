@@ -20,6 +20,10 @@ ServerConnection::ServerConnection(int index, QTcpSocket *socket, ServerReceiver
             return true;
         },
         this);
+    connect(m_pump, &ReadPump::drained, this, [this] {
+        if (m_disposeWhenDrained)
+            deleteLater();
+    });
     connect(m_socket, &QTcpSocket::disconnected, this, [this] {
         if (!m_closing)
             Q_EMIT closed(m_index);
@@ -57,4 +61,13 @@ void ServerConnection::close()
     if (m_socket->state() != QAbstractSocket::UnconnectedState)
         m_socket->abort();
     m_closing = false;
+}
+
+void ServerConnection::dispose()
+{
+    close();
+    if (m_pump->draining())
+        m_disposeWhenDrained = true;
+    else
+        deleteLater();
 }

@@ -22,11 +22,13 @@ public:
     bool write(const QByteArray &bytes);
     // Closes the connection unless it is closed already; stays silent about it.
     void close();
+    // Closes and deletes the connection; the deletion waits until no handler of its
+    // messages runs, since the socket may be inside its own read signal then.
+    void dispose();
 
     ReadPump &pump() { return *m_pump; }
 
 Q_SIGNALS:
-    // The handler of a message may delete this connection (through a nested event loop).
     void messageReceived(int index, const ServerMessage &message);
     // The client closed the connection, it broke, or it was dropped.
     void closed(int index);
@@ -39,4 +41,5 @@ private:
     ServerReceiver m_receiver;
     ReadPump *m_pump;
     bool m_closing = false;
+    bool m_disposeWhenDrained = false;
 };

@@ -226,8 +226,7 @@ void ServerRole::remove(int index)
         return;
     m_connections[index] = nullptr;
     connection->disconnect(this);
-    connection->close();
-    connection->deleteLater();
+    connection->dispose();
     Q_EMIT clientGone(index);
 }
 
