@@ -1,6 +1,7 @@
 #include "net/PeerResetProbe.h"
 
 #ifdef Q_OS_LINUX
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -12,7 +13,7 @@ void PeerResetProbe::watch(qintptr descriptor)
     release();
 #ifdef Q_OS_LINUX
     if (descriptor >= 0)
-        m_fd = ::dup(static_cast<int>(descriptor));
+        m_fd = ::fcntl(static_cast<int>(descriptor), F_DUPFD_CLOEXEC, 0);
 #else
     Q_UNUSED(descriptor);
 #endif
