@@ -86,6 +86,7 @@ TEST_F(MainWindowTest, TheServerRoleShowsThePlaylistWhoseChangesTheShutdownAsksA
     dialogs.then(DialogAnswer::Yes);
     EXPECT_TRUE(window.Form_Unload());
     EXPECT_FALSE(window.serverRole().isListening());
+    EXPECT_EQ(dialogs.unanswered(), 0u);
 }
 
 TEST(SwedishTranslations, StandardButtonsSpeakSwedish)

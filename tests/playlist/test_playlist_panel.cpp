@@ -121,21 +121,34 @@ TEST_F(PlaylistPanelTest, ButtonsAndDoubleClicksFollowTheChosenFilesMembership)
     EXPECT_TRUE(panel.editor().playlistChanged());
 }
 
-TEST_F(PlaylistPanelTest, DraggingWithTheLeftButtonMovesTheEntryAndTheReleaseShowsItsPath)
+TEST_F(PlaylistPanelTest, DraggingMovesTheEntryAndTheCopyButtonsPutTheShownPathsOnTheClipboard)
 {
+    const QString crlf = QStringLiteral("\r\n");
+    w.cmdDirectorysCopy->click();
+    EXPECT_EQ(QApplication::clipboard()->text(), songsFolder.path());
+    // With only the browser's path box shown, all the folder's songs.
+    w.cmdFilesCopyAll->click();
+    EXPECT_EQ(QApplication::clipboard()->text(), song("a.mp3") + crlf + song("b.mp3") + crlf + song("c.mp3"));
+
     for (int row : {0, 1, 2})
         doubleClick(w.filFiles, row);
     panel.editor().setChanged(false);
-
     QTest::mousePress(w.lstFiles->viewport(), Qt::LeftButton, {}, rowCentre(w.lstFiles, 0));
     for (int row : {1, 2})
         QTest::mouseMove(w.lstFiles->viewport(), rowCentre(w.lstFiles, row));
     QTest::mouseRelease(w.lstFiles->viewport(), Qt::LeftButton, {}, rowCentre(w.lstFiles, 2));
     EXPECT_EQ(panel.editor().fullPaths(), (QStringList{song("b.mp3"), song("c.mp3"), song("a.mp3")}));
     EXPECT_EQ(w.lstFiles->currentRow(), 2);
-    EXPECT_EQ(w.txtFiles->text(), song("a.mp3"));
     EXPECT_TRUE(panel.editor().playlistChanged());
     EXPECT_EQ(playlistToggles, 0);
+
+    // The release shows the moved entry's path; with the playlist's box shown, "copy all"
+    // takes the playlist in its new order.
+    w.txtFiles->show();
+    w.cmdFilesCopy->click();
+    EXPECT_EQ(QApplication::clipboard()->text(), song("a.mp3"));
+    w.cmdFilesCopyAll->click();
+    EXPECT_EQ(QApplication::clipboard()->text(), song("b.mp3") + crlf + song("c.mp3") + crlf + song("a.mp3"));
 }
 
 TEST_F(PlaylistPanelTest, RightReleasesToggleTheLayoutsAndLeftOnesDoNot)
@@ -165,26 +178,4 @@ TEST_F(PlaylistPanelTest, RightReleasesToggleTheLayoutsAndLeftOnesDoNot)
         click(w.lstFiles, 0);
         EXPECT_EQ(chosen.count() > 0, !enlarged);
     }
-}
-
-TEST_F(PlaylistPanelTest, CopyButtonsPutTheShownPathsOnTheClipboard)
-{
-    const QString crlf = QStringLiteral("\r\n");
-    w.cmdDirectorysCopy->click();
-    EXPECT_EQ(QApplication::clipboard()->text(), songsFolder.path());
-
-    // With the browser's path box shown, all the folder's songs.
-    w.cmdFilesCopyAll->click();
-    EXPECT_EQ(QApplication::clipboard()->text(), song("a.mp3") + crlf + song("b.mp3") + crlf + song("c.mp3"));
-
-    // With the playlist's box shown as well, the playlist's full paths in its order.
-    for (int row : {2, 0})
-        doubleClick(w.filFiles, row);
-    w.txtFiles->show();
-    w.cmdFilesCopyAll->click();
-    EXPECT_EQ(QApplication::clipboard()->text(), song("c.mp3") + crlf + song("a.mp3"));
-
-    click(w.lstFiles, 0);
-    w.cmdFilesCopy->click();
-    EXPECT_EQ(QApplication::clipboard()->text(), song("c.mp3"));
 }
