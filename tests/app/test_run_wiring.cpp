@@ -129,8 +129,7 @@ protected:
     ClientRole client{c.tmrClient};
     MediaService mediaService;
     ModMultimedia media{mediaService};
-    int programEnds = 0;
-    RunWiring run{c, layouts, playlist, dialogs, session, server, client, media, [this] { ++programEnds; }};
+    RunWiring run{c, layouts, playlist, dialogs, session, server, client, media, [] {}};
     std::deque<RawClient> clients;
 };
 
