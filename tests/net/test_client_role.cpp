@@ -6,6 +6,7 @@
 #include "net/SocketCodes.h"
 #include "tests/net/Loopback.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTimer>
@@ -105,6 +106,51 @@ TEST_F(ClientRoleTest, ADelayedEnvelopeWaitsInItsOneSlotAndALaterOneReplacesIt)
     server->write("WaitBefore:5\r\nTimerResponse\r\n");
     EXPECT_EQ(readBytes(*server, 21), QByteArray("MirrorTimerResponse\r\n"));
     EXPECT_EQ(playMusic.count(), 1);
+}
+
+TEST_F(ClientRoleTest, APlayMusicThatMayGoOnStartsAlikeWhetherAloneOrFollowed)
+{
+    // A second client beside the fixture's; both know 13 songs, so "1" may still be 10..12.
+    QTimer otherTimer;
+    ClientRole other(&otherTimer);
+    other.connectToServer(QStringLiteral("127.0.0.1"), listener.serverPort());
+    ASSERT_TRUE(listener.waitForNewConnection(waitMs));
+    QTcpSocket *otherServer = listener.nextPendingConnection();
+    ASSERT_EQ(readBytes(*otherServer, 11), QByteArray("Connected\r\n"));
+    QList<QByteArray> songs;
+    for (int i = 0; i < 13; ++i)
+        songs.append("/m/" + QByteArray::number(i) + ".mp3");
+    QSignalSpy listed(&client, &ClientRole::setMusic);
+    QSignalSpy otherListed(&other, &ClientRole::setMusic);
+    server->write("SetMusic\r\n" + songs.join("\r\n") + "StopAllMusic\r\n");
+    otherServer->write("SetMusic\r\n" + songs.join("\r\n") + "StopAllMusic\r\n");
+    ASSERT_TRUE(listed.wait(waitMs));
+    ASSERT_TRUE(otherListed.count() > 0 || otherListed.wait(waitMs));
+
+    // Each client's log, with when each "PlayMusic" came after its bytes were written
+    // (so after they were read).
+    QElapsedTimer sinceWrite;
+    QList<QByteArray> log;
+    QList<QByteArray> otherLog;
+    qint64 playedAfter = -1;
+    qint64 otherPlayedAfter = -1;
+    QObject::connect(&client, &ClientRole::playMusic, &client, [&](const QByteArray &slot) {
+        playedAfter = sinceWrite.elapsed();
+        log.append("playMusic " + slot);
+    });
+    QObject::connect(&other, &ClientRole::playMusic, &other, [&](const QByteArray &slot) {
+        otherPlayedAfter = sinceWrite.elapsed();
+        otherLog.append("playMusic " + slot);
+    });
+    QObject::connect(&other, &ClientRole::skipFiles, &other, [&] { otherLog.append("skipFiles"); });
+    sinceWrite.start();
+    server->write("PlayMusic\r\n1");
+    otherServer->write("PlayMusic\r\n1SkipFiles\r\n ");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.size() == 1 && otherLog.size() == 2; }, waitMs));
+    // Only a lower bound: a slow machine may start both later, never earlier.
+    EXPECT_GE(playedAfter, ClientReceiver::settleMs - 1);
+    EXPECT_GE(otherPlayedAfter, ClientReceiver::settleMs - 1);
+    EXPECT_EQ(otherLog, (QList<QByteArray>{"playMusic 1", "skipFiles"}));
 }
 
 TEST_F(ClientRoleTest, TheRoleLeavesTheFileDataModeToTheTransferAndKeepsTheSongList)
