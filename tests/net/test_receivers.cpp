@@ -10,20 +10,18 @@
 #include <ostream>
 #include <vector>
 
+template <typename M> void printMessage(const M &m, std::ostream *os)
+{
+    *os << '[' << static_cast<int>(m.command) << " | " << m.data.toStdString() << ']';
+}
 void PrintTo(const ServerMessage &m, std::ostream *os)
 {
-    *os << '[' << static_cast<int>(m.command) << " | " << m.data.toStdString() << ']';
+    printMessage(m, os);
 }
-
-void PrintTo(const ClientMessage &m, std::ostream *os)
-{
-    *os << '[' << static_cast<int>(m.command) << " | " << m.data.toStdString() << ']';
-}
-
 void PrintTo(const ClientReceiver::Item &item, std::ostream *os)
 {
     *os << '{' << static_cast<int>(item.kind) << ' ' << item.delayMs << ' ';
-    PrintTo(item.message, os);
+    printMessage(item.message, os);
     *os << " file " << item.fileData.size() << '}';
 }
 
@@ -69,7 +67,6 @@ bool waits(const StreamReceiver &r)
 {
     return r.settleWaitMs() > 0;
 }
-
 
 // Adjacent pieces of file data count as one: how TCP cuts a chunk is not the point.
 void mergeInto(std::vector<ServerMessage> &out, const ServerMessage &m)
