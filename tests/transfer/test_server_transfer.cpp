@@ -174,7 +174,7 @@ TEST_F(ServerTransferTest, OutsideARunEveryRequestGetsSkipFilesAndChangesNothing
     EXPECT_EQ(getFile(client, 3, 4012), songs[3].sliced(4000, 4000) + doGetFile);
 }
 
-TEST_F(ServerTransferTest, RequestsForNoSlotOfTheRunGetNoAnswer)
+TEST_F(ServerTransferTest, RequestsForNoSlotGetNoAnswerAndMissingOrUnreadSongsAreSkipped)
 {
     QTcpSocket &client = *connectClient();
     const QByteArray p3 = paths[3].toLocal8Bit();
@@ -189,15 +189,11 @@ TEST_F(ServerTransferTest, RequestsForNoSlotOfTheRunGetNoAnswer)
     // A path the server lacks is echoed back as it came.
     const QByteArray missing = "/no/such/l\xE5t.mp3\r\n3";
     EXPECT_EQ(ask(client, "SetFile\r\n" + missing, 10 + missing.size()), "SkipFile\r\n" + missing);
-}
 
-TEST_F(ServerTransferTest, ASongTheStartCouldNotReadIsGivenUpNotServedEmpty)
-{
+    // A song the start could not read stays no song, even once its file is back.
     ASSERT_TRUE(QFile::remove(paths[1]));
     prepare(paths);
-    // Back by the time a client asks: its master copy is still no song.
     ASSERT_TRUE(writeFile(paths[1], songs[1]));
-    QTcpSocket &client = *connectClient();
     const QByteArray data = request(paths[1], 1);
     EXPECT_EQ(ask(client, "SetFile\r\n" + data, 10 + data.size()), "SkipFile\r\n" + data);
 }
