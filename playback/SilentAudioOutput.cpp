@@ -47,8 +47,3 @@ qint64 SilentAudioOutput::playedBytes()
     advance();
     return m_played;
 }
-
-bool SilentAudioOutput::drained()
-{
-    return playedBytes() >= m_written;
-}

@@ -55,13 +55,6 @@ qint64 SinkAudioOutput::playedBytes()
     return std::min(m_written, qint64(m_format.bytesForDuration(m_sink->processedUSecs())));
 }
 
-bool SinkAudioOutput::drained()
-{
-    if (failed())
-        return true;
-    return m_sink->state() == QAudio::IdleState || playedBytes() >= m_written;
-}
-
 bool SinkAudioOutput::failed()
 {
     // An underrun only means the buffer ran dry for a moment (a busy event loop); the sink
