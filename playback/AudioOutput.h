@@ -26,6 +26,10 @@ public:
     }
     // Bytes written so far (silence included) that have been played.
     virtual qint64 playedBytes() = 0;
+    // Drops what is written but not yet played, so a stopped song falls silent at once and the
+    // next one does not wait behind its tail; the counts then start again from 0. False (and
+    // nothing dropped) when the output cannot do that.
+    virtual bool flush() { return false; }
     // True when the output broke down (the sound server went away) and takes nothing more.
     virtual bool failed() { return false; }
 };

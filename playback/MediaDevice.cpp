@@ -109,7 +109,7 @@ void MediaDevice::stop()
     if (!m_playing)
         return;
     m_positionByte = std::min(m_endByte, m_playStartByte + playedSongBytes());
-    finish();
+    finish(true);
 }
 
 void MediaDevice::release()
@@ -120,10 +120,10 @@ void MediaDevice::release()
     m_ahead = QByteArray();
 }
 
-void MediaDevice::finish()
+void MediaDevice::finish(bool early)
 {
     m_playing = false;
-    m_mixer->remove(this);
+    m_mixer->remove(this, early);
     rewindToHeadEnd();
     Q_EMIT stopped();
 }
@@ -225,6 +225,6 @@ void MediaDevice::tick()
     if (m_mixer->playedBytes() >= m_streamStart + (m_endByte - m_playStartByte) ||
         m_drainClock.hasExpired(kDrainCapMs)) {
         m_positionByte = m_endByte;
-        finish();
+        finish(false);
     }
 }

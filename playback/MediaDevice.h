@@ -57,7 +57,7 @@ private:
 
     qint64 playedSongBytes() const;
     void decodeAhead(qint64 maxBytes, qint64 budgetNs);
-    void finish();
+    void finish(bool early);
     void rewindToHeadEnd();
     qint64 unitsToSample(qint64 units) const;
     qint64 sampleToUnits(qint64 sample) const;

@@ -56,9 +56,14 @@ qint64 OutputMixer::add(Source *source)
     return start;
 }
 
-void OutputMixer::remove(Source *source)
+void OutputMixer::remove(Source *source, bool early)
 {
     m_sources.removeAll(source);
+    if (early && m_sources.isEmpty() && m_output && !m_output->failed() && m_output->flush()) {
+        m_pending.clear();
+        m_queuedEnd = 0;
+        m_mostFree = 0;
+    }
 }
 
 qint64 OutputMixer::playedBytes()

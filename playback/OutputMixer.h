@@ -35,7 +35,9 @@ public:
     bool ensureStarted();
     // Adds a source and hands it samples at once. Answers the stream byte its first byte takes.
     qint64 add(Source *source);
-    void remove(Source *source);
+    // Takes a source out; when it was the last one and stopped early, what it left queued is
+    // dropped, so it falls silent at once.
+    void remove(Source *source, bool early);
     // Stream bytes (songs and silence) the output has played.
     qint64 playedBytes();
 

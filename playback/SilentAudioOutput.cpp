@@ -47,3 +47,12 @@ qint64 SilentAudioOutput::playedBytes()
     advance();
     return m_played;
 }
+
+bool SilentAudioOutput::flush()
+{
+    m_clock.start();
+    m_originNs = 0;
+    m_written = 0;
+    m_played = 0;
+    return true;
+}

@@ -12,6 +12,7 @@ public:
     qint64 bytesFree() override;
     qint64 write(const char *data, qint64 bytes) override;
     qint64 playedBytes() override;
+    bool flush() override;
 
 private:
     void advance();

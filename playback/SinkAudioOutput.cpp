@@ -55,6 +55,20 @@ qint64 SinkAudioOutput::playedBytes()
     return std::min(m_written, qint64(m_format.bytesForDuration(m_sink->processedUSecs())));
 }
 
+bool SinkAudioOutput::flush()
+{
+    if (!m_sink)
+        return false;
+    // Dropping the buffer stops the sink; starting it again keeps the sound server's stream,
+    // which takes a millisecond or two where a new sink takes tens.
+    m_sink->reset();
+    m_io = m_sink->start();
+    m_written = 0;
+    if (!m_io)
+        m_sink.reset();
+    return true;
+}
+
 bool SinkAudioOutput::failed()
 {
     // An underrun only means the buffer ran dry for a moment (a busy event loop); the sink

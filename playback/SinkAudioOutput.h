@@ -19,6 +19,7 @@ public:
     qint64 bytesFree() override;
     qint64 write(const char *data, qint64 bytes) override;
     qint64 playedBytes() override;
+    bool flush() override;
     bool failed() override;
 
 private:

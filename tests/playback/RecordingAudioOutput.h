@@ -28,6 +28,11 @@ public:
         return bytes;
     }
     qint64 playedBytes() override { return m_total; }
+    bool flush() override
+    {
+        m_total = 0;
+        return true;
+    }
 
 private:
     std::shared_ptr<QByteArray> m_sink;
