@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -489,6 +490,82 @@ TEST(MediaServiceOutputs, NoDeviceKeepsTimeButABrokenOutputFailsOrStopsThePlay)
     ASSERT_TRUE(QTest::qWaitFor([&] { return modeOf(service) == QStringLiteral("stopped"); }, kWaitCapMs));
     EXPECT_EQ(*recorded, decodeAll(song));
     EXPECT_EQ(made, 5);
+}
+
+namespace {
+
+// An output with a queue that plays only when told to, as a sound server's buffer does.
+class QueueAudioOutput : public AudioOutput {
+public:
+    bool start(const QAudioFormat &) override { return true; }
+    qint64 bytesFree() override { return kCapacity - queued.size(); }
+    qint64 write(const char *data, qint64 bytes) override
+    {
+        const qint64 taken = std::min(bytes, bytesFree());
+        queued.append(data, taken);
+        return taken;
+    }
+    qint64 playedBytes() override { return played; }
+    bool flush() override
+    {
+        queued.clear();
+        played = 0;
+        return true;
+    }
+    static constexpr qint64 kCapacity = 9600;
+    QByteArray queued;
+    qint64 played = 0;
+};
+
+} // namespace
+
+TEST(MediaServiceOutputs, AStopSilencesTheStreamAtOnceAndTheNextSongStartsThereAndIsReported)
+{
+    QueueAudioOutput *output = nullptr;
+    MediaService service([&] {
+        auto made = std::make_unique<QueueAudioOutput>();
+        output = made.get();
+        return made;
+    });
+    QSignalSpy opened(&service, &MediaService::deviceOpened);
+    QSignalSpy handed(&service, &MediaService::firstSamplesHanded);
+    QSignalSpy stopped(&service, &MediaService::deviceStopped);
+    const QString first = TestSongs::path("vbr_48k_stereo");
+    const QString second = TestSongs::path("id3_cover_vbr_48k"); // the same format: the same stream
+    ASSERT_EQ(service.sendString(QStringLiteral("open %1 type MPEGVideo Alias a").arg(first), nullptr), 0);
+    ASSERT_EQ(service.sendString(QStringLiteral("open %1 type MPEGVideo Alias b").arg(second), nullptr), 0);
+    ASSERT_NE(output, nullptr);
+    ASSERT_EQ(opened.size(), 2);
+    EXPECT_EQ(opened.at(1).at(0).toString(), QStringLiteral("b"));
+    EXPECT_EQ(opened.at(1).at(1).toString(), second);
+
+    ASSERT_EQ(service.sendString(QStringLiteral("play a from 0"), nullptr), 0);
+    // Behind the little silence that keeps the idle stream flowing, a's samples fill the queue.
+    const QByteArray a = decodeAll(first);
+    bool silenceThenA = false;
+    for (qsizetype k = 0; k < QueueAudioOutput::kCapacity && !silenceThenA; k += 4)
+        silenceThenA = output->queued == QByteArray(k, '\0') + a.left(QueueAudioOutput::kCapacity - k);
+    EXPECT_TRUE(silenceThenA);
+    ASSERT_EQ(handed.size(), 1);
+    EXPECT_EQ(handed.at(0).at(0).toString(), QStringLiteral("a"));
+
+    // What a left queued stays unheard, and b's first samples are handed over at once.
+    output->played = 4800;
+    ASSERT_EQ(service.sendString(QStringLiteral("stop a"), nullptr), 0);
+    ASSERT_EQ(service.sendString(QStringLiteral("play b from 0"), nullptr), 0);
+    EXPECT_EQ(output->queued, decodeAll(second).left(QueueAudioOutput::kCapacity));
+    ASSERT_EQ(stopped.size(), 1);
+    EXPECT_EQ(stopped.at(0).at(0).toString(), QStringLiteral("a"));
+    ASSERT_EQ(handed.size(), 2);
+    // Reported in order on the monotonic clock.
+    EXPECT_LE(opened.at(1).at(2).toLongLong(), handed.at(0).at(1).toLongLong());
+    EXPECT_LE(handed.at(0).at(1).toLongLong(), stopped.at(0).at(1).toLongLong());
+    EXPECT_LE(stopped.at(0).at(1).toLongLong(), handed.at(1).at(1).toLongLong());
+
+    // Closing a playing device is a stop as well.
+    ASSERT_EQ(service.sendString(QStringLiteral("close all"), nullptr), 0);
+    ASSERT_EQ(stopped.size(), 2);
+    EXPECT_EQ(stopped.at(1).at(0).toString(), QStringLiteral("b"));
 }
 
 TEST(Mp3Decoder, SeeksLandExactlyOrFail)
