@@ -99,8 +99,9 @@ int MediaDevice::play(std::optional<qint64> from, std::optional<qint64> to)
     m_handedReported = false;
     m_drainClock.invalidate();
     m_playing = true;
-    // The head is in memory: the mixer hands its first samples over before this returns.
     m_streamStart = m_mixer->add(this);
+    // The head is in memory: its first samples are handed over before this returns.
+    m_mixer->pump();
     return MediaError::Success;
 }
 

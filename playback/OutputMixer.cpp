@@ -51,9 +51,7 @@ qint64 OutputMixer::add(Source *source)
 {
     if (!m_sources.contains(source))
         m_sources.append(source);
-    const qint64 start = m_queuedEnd;
-    pump();
-    return start;
+    return m_queuedEnd;
 }
 
 void OutputMixer::remove(Source *source, bool early)

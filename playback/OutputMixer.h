@@ -33,16 +33,18 @@ public:
 
     // Makes and starts the stream unless it runs already. False when it cannot start.
     bool ensureStarted();
-    // Adds a source and hands it samples at once. Answers the stream byte its first byte takes.
+    // Adds a source; answers the stream byte its first byte takes. pump() then hands it samples.
     qint64 add(Source *source);
     // Takes a source out; when it was the last one and stopped early, what it left queued is
     // dropped, so it falls silent at once.
     void remove(Source *source, bool early);
     // Stream bytes (songs and silence) the output has played.
     qint64 playedBytes();
+    // Hands the sources' samples (or silence) to the output as far as it takes them now; the
+    // timer calls it too.
+    void pump();
 
 private:
-    void pump();
     void writePending();
     qint64 mix(qint64 bytes);
     void fail();
