@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the benchmarks that `make bench` has built: the media benchmark on songs generated from
-# tones, then the transfer benchmark. Without a PULSE_SERVER of the caller's, a private
+# tones, then the transfer and the receive benchmark. Without a PULSE_SERVER of the caller's, a private
 # PulseAudio null sink takes the sound, so the figures come from the real audio path and
 # nothing sounds through the speakers.
 #   scripts/run-bench.sh [BUILD_DIR]   (default: build)
@@ -28,3 +28,6 @@ fi
 # The transfer benchmark makes its own songs (random bytes) and starts its own server process;
 # its last line is its JSON object.
 "$build/bench/tunvero_transfer_bench"
+
+# Cutting hostile and plain input on the receive path.
+"$build/bench/tunvero_net_bench"
