@@ -101,8 +101,9 @@ QByteArray ServerTransfer::getDataPart(int Index, int FileID, qint64 PartBytes)
         return {};
     }
     const qint64 length = std::min(left, PartBytes);
-    // The socket copies the bytes as they are written; the master stays the one copy.
-    const QByteArray chunk = QByteArray::fromRawData(it->song.constData() + it->sent, length);
+    // A chunk of its own: the socket may keep the very array queued, and a stop can free the
+    // master before the peer has taken it. Only the chunk is copied, never the song.
+    const QByteArray chunk = it->song.sliced(it->sent, length);
     it->sent += length;
     return chunk;
 }

@@ -40,8 +40,8 @@ private:
 
     static bool validIndex(int index) { return index >= 1 && index <= ServerRole::lastIndex; }
     void setCopyRead(int Index, int FileID);
-    // The next at most `PartBytes` bytes of the client's song, referring to the master
-    // copy without copying it; empty when nothing is left.
+    // The next at most `PartBytes` bytes of the client's song, copied out of the master;
+    // empty when nothing is left.
     QByteArray getDataPart(int Index, int FileID, qint64 PartBytes);
     void forgetClient(int index);
     void forgetAll();

@@ -125,6 +125,15 @@ TEST_F(WholeRunTest, SongsArriveWholeAndEveryClientPlaysTheAnnouncedSongUntilThe
     for (auto &client : clients)
         EXPECT_TRUE(QTest::qWaitFor([&] { return client->mode(1) == QStringLiteral("stopped"); }, waitMs));
     EXPECT_EQ(s.controls().cmdServer->text(), QStringLiteral("Starta"));
+
+    // A second run: every client has the songs already, reports again and plays again.
+    server->dialogs.then(DialogAnswer::Yes); // "Starta nu?"
+    s.controls().cmdServer->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return loaded.count() == 4; }, waitMs));
+    ASSERT_TRUE(s.controls().cmdStartPlay->isEnabled());
+    s.controls().cmdStartPlay->click();
+    for (auto &client : clients)
+        EXPECT_TRUE(QTest::qWaitFor([&] { return client->mode(0) == QStringLiteral("playing"); }, waitMs));
     for (auto &client : clients)
         EXPECT_EQ(client->dialogs.messageTexts().size(), 0u);
 }

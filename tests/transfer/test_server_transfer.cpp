@@ -160,6 +160,23 @@ TEST_F(ServerTransferTest, TheSpeedChangesFromTheNextChunkOn)
     EXPECT_EQ(getFile(client, 4, 4012), songs[4].sliced(204000, 4000) + doGetFile);
 }
 
+TEST_F(ServerTransferTest, AChunkStillQueuedWhenTheSongsAreForgottenGoesOutWhole)
+{
+    QTcpSocket &client = *connectClient();
+    (void)ask(client, "SetFile\r\n" + request(paths[4], 4), 21 + paths[4].toLocal8Bit().size());
+    transfer.speed().cmdSpeed_Click();
+    // The stop comes in the same turn as the request, before the socket has sent anything.
+    // Fresh buffers of the song's size take up whatever memory the stop let go of.
+    QList<QByteArray> others;
+    QObject::connect(&role, &ServerRole::getFileReceived, &store, [this, &others] {
+        session.setRunActive(false);
+        store.clear();
+        for (int i = 0; i < 4; ++i)
+            others.append(QByteArray(songs[4].size(), '\x55'));
+    });
+    EXPECT_EQ(getFile(client, 4, 200012), songs[4].left(200000) + doGetFile);
+}
+
 TEST_F(ServerTransferTest, OutsideARunEveryRequestGetsSkipFilesAndChangesNothing)
 {
     QTcpSocket &client = *connectClient();
