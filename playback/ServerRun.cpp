@@ -52,6 +52,18 @@ void ServerRun::start()
                        applicationTitle(), DialogIcon::Information);
         texts = texts.mid(0, maxSongs);
     }
+    // The song list is one path a line: a line break in a name would shift every later slot,
+    // and clients would store one song's bytes under another's name.
+    for (const QString &text : std::as_const(texts)) {
+        const QString fullPath = m_view.fullPathOf(text);
+        if (fullPath.contains(QLatin1Char('\n')) || fullPath.contains(QLatin1Char('\r'))) {
+            m_dialogs.tell(QStringLiteral("Namnet på låten\n%1\nhar en radbrytning och kan inte skickas till "
+                                          "klienterna.\nByt namn på filen och starta igen.")
+                               .arg(fullPath),
+                           applicationTitle(), DialogIcon::Information);
+            return;
+        }
+    }
     if (!m_dialogs.askYesNo(QStringLiteral("Vill du verkligen starta nu?\n"
                                            "De datorer som ännu inte anslutit kan inte ansluta längre..."),
                             QStringLiteral("Starta nu?"))) {

@@ -154,6 +154,19 @@ TEST_F(RunWiringTest, AStartIsRefusedWithoutSongsOrClientsAndDeclinedWithNo)
     EXPECT_EQ(clients[0].until({}), QByteArray()); // nothing was sent
 }
 
+TEST_F(RunWiringTest, ASongWhoseNameHoldsALineBreakIsRefusedBeforeAnythingIsSent)
+{
+    connectClient(true);
+    addSongs({QStringLiteral("/m/a.mp3"), QStringLiteral("/m/två\nrader.mp3")});
+    dialogs.then(DialogAnswer::Ok);
+    c.cmdServer->click();
+
+    ASSERT_EQ(dialogs.messageTexts().size(), 1u);
+    EXPECT_TRUE(dialogs.messageTexts()[0].contains(QStringLiteral("radbrytning")));
+    EXPECT_FALSE(session.runActive() || shown(c.lstFilesPlay));
+    EXPECT_EQ(clients[0].until({}), QByteArray()); // no song list went out
+}
+
 TEST_F(RunWiringTest, ARunReachesOnlyReadyClientsAndTheStopRestoresTheWindow)
 {
     const QString path = song("cbr_44k_stereo");
