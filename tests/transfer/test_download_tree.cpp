@@ -17,7 +17,6 @@ TEST(DownloadTree, MirrorsTheServerPathWithEitherSeparatorAndNoColons)
         const char *file;
     } cases[] = {
         {"D:\\Musik\\Pop\\x.mp3", "/dl/TunveroMusic/D/Musik/Pop/x.mp3"},
-        {"/home/anna/Musik/x.mp3", "/dl/TunveroMusic/home/anna/Musik/x.mp3"},
         {"a/b\\c.mp3", "/dl/TunveroMusic/a/b/c.mp3"},
         {"C:..\\x.mp3", "/dl/TunveroMusic/C../x.mp3"},
         {"D:\\l\xE5t.mp3", "/dl/TunveroMusic/D/l\xC3\xA5t.mp3"},
@@ -50,9 +49,9 @@ TEST(DownloadTree, FoldersAreMadeLevelByLevelNotWorldWritableAndOnlyInside)
     ASSERT_TRUE(downloadTree::makeFolder(root, root + QStringLiteral("D/Musik/Pop/")));
     for (const QString &level : {QStringLiteral("dl"), QStringLiteral("dl/D"), QStringLiteral("dl/D/Musik/Pop")}) {
         const QFileDevice::Permissions mode = QFile::permissions(temp.path() + QLatin1Char('/') + level);
-        EXPECT_FALSE(mode & QFileDevice::WriteOther) << level.toStdString();
-        EXPECT_FALSE(mode & QFileDevice::WriteGroup) << level.toStdString();
-        EXPECT_TRUE(mode & QFileDevice::WriteOwner) << level.toStdString();
+        EXPECT_EQ(mode & (QFileDevice::WriteOther | QFileDevice::WriteGroup | QFileDevice::WriteOwner),
+                  QFileDevice::WriteOwner)
+            << level.toStdString();
     }
     // A link inside the tree that leads out of it.
     ASSERT_TRUE(QDir().mkpath(temp.path() + QStringLiteral("/outside")));
