@@ -1,6 +1,5 @@
 // A playback run in the window's controls, with a server role on 127.0.0.1 and raw clients:
-// the refusals, the start's window and "SetMusic" bytes, playing, the stop and its layout,
-// and the play list's ticks and path box.
+// the refusals, the start's window and "SetMusic" bytes, playing, the stop and its layout.
 #include "app/PercentBar.h"
 #include "app/RunWiring.h"
 #include "app/WindowControls.h"
@@ -13,7 +12,6 @@
 #include "playlist/PlaylistEditor.h"
 #include "tests/support/ScriptedDialogs.h"
 
-#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -235,19 +233,6 @@ TEST_F(RunWiringTest, TheButtonWaitsForThePreparationUnlessTheStopIsForced)
     EXPECT_FALSE(session.runActive() || shown(c.lstFilesPlay));
     run.serverRun().preparationDone(); // late: the run is over
     EXPECT_FALSE(shown(c.cmdStartPlay));
-}
-
-TEST_F(RunWiringTest, AClickShowsTheFullPathAndLeavesTheTick)
-{
-    connectClient(true);
-    addSongs({QStringLiteral("/m/a.mp3"), QStringLiteral("/m/b.mp3")});
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    start();
-    QListWidget *list = c.lstFilesPlay;
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
-    EXPECT_EQ(c.txtFiles->text(), QStringLiteral("/m/b.mp3"));
-    EXPECT_EQ(list->item(1)->checkState(), Qt::Unchecked);
 }
 
 } // namespace

@@ -116,22 +116,6 @@ TEST_F(ServerTransferTest, ServesTheWorkedSequenceByteForByte)
     EXPECT_FALSE(transfer.ClientAllFilesLoaded(index));
 }
 
-TEST_F(ServerTransferTest, TheSlotDecidesTheContentAndEachConnectionHasItsOwnPosition)
-{
-    QTcpSocket &client = *connectClient();
-    QTcpSocket &other = *connectClient();
-    // The path of slot 1 asked as slot 3: the size and the bytes are slot 3's.
-    const QByteArray p1 = paths[1].toLocal8Bit();
-    EXPECT_EQ(ask(client, "SetFile\r\n" + p1 + "\r\n3", 19 + p1.size()), "SetFileDone\r\n" + p1 + "\r\n9000");
-    EXPECT_EQ(ask(client, "GetFile\r\n" + p1 + "\r\n3", 4012), songs[3].left(4000) + doGetFile);
-    // Another client fetching the same song starts from the top and moves no one else.
-    (void)ask(other, "SetFile\r\n" + request(paths[3], 3), 19 + paths[3].toLocal8Bit().size());
-    EXPECT_EQ(getFile(other, 3, 4012), songs[3].left(4000) + doGetFile);
-    EXPECT_EQ(getFile(client, 3, 4012), songs[3].sliced(4000, 4000) + doGetFile);
-    // A song never asked for on this connection ends at once.
-    EXPECT_EQ(getFile(client, 0, putFileReady(0).size()), putFileReady(0));
-}
-
 TEST_F(ServerTransferTest, OutsideARunEveryRequestGetsSkipFilesAndChangesNothing)
 {
     QTcpSocket &client = *connectClient();
