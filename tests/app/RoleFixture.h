@@ -92,7 +92,6 @@ protected:
     ServerRole server{session};
     ServerRole remote{remoteSession};
     ClientRole client{c.tmrClient};
-    std::vector<bool> windowStates;
     std::vector<bool> stopsWithoutAsking;
     ServerRoleSwitch serverSwitch{
         c,
@@ -100,7 +99,7 @@ protected:
         server,
         session,
         {.cmdServer_Click = [this] { stopsWithoutAsking.push_back(session.stopWithoutAsking()); },
-         .applyWindowState = [this](bool on) { windowStates.push_back(on); }},
+         .applyWindowState = [](bool) {}},
         nullptr};
     ClientRoleSwitch clientSwitch{c, dialogs, client, settings, session, nullptr};
     PortSelection portSelection{c, dialogs, client, session, nullptr};

@@ -1,6 +1,11 @@
 #pragma once
 
+#include "net/ClientRole.h"
+#include "platform/MediaShortPath.h"
+#include "playback/ModMultimedia.h"
 #include "tests/net/Loopback.h"
+#include "tests/playback/RecordingMediaService.h"
+#include "transfer/ClientTransfer.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -8,6 +13,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QStringList>
+#include <QTimer>
 
 #include <ostream>
 
@@ -44,6 +50,24 @@ inline QStringList filesBelow(const QString &folder)
     files.sort();
     return files;
 }
+
+// One client computer: its role, a recording media layer and its transfer into `folder`.
+struct ClientPeer {
+    explicit ClientPeer(const QString &downloadFolder) : folder(downloadFolder)
+    {
+        QObject::connect(&role, &ClientRole::setMusic, &transfer, &ClientTransfer::startSongList);
+    }
+
+    QString folder;
+    QTimer tmrClient;
+    QTimer tmrGetFile;
+    ClientRole role{&tmrClient};
+    RecordingMediaService service;
+    ModMultimedia media{service, [](const QString &path) {
+                            return MediaShortPath::Result{MediaShortPath::Result::Outcome::Made, path};
+                        }};
+    ClientTransfer transfer{role, media, &tmrGetFile, [this] { return folder; }};
+};
 
 // Readable test failures for texts.
 inline void PrintTo(const QString &text, std::ostream *os)

@@ -1,43 +1,19 @@
 // The whole transfer end to end: the real server role and two real client roles on
 // 127.0.0.1 move three songs, and every stored copy is the original byte for byte.
 #include "core/SessionState.h"
-#include "net/ClientRole.h"
 #include "net/ServerRole.h"
-#include "platform/MediaShortPath.h"
-#include "playback/ModMultimedia.h"
-#include "tests/playback/RecordingMediaService.h"
 #include "tests/transfer/TransferPeers.h"
-#include "transfer/ClientTransfer.h"
 #include "transfer/ServerTransfer.h"
 #include "transfer/SongStore.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
 namespace {
-
-// One client computer: its role, its media layer and its transfer.
-struct Client {
-    explicit Client(const QString &downloadFolder) : folder(downloadFolder)
-    {
-        QObject::connect(&role, &ClientRole::setMusic, &transfer, &ClientTransfer::startSongList);
-    }
-
-    QString folder;
-    QTimer tmrClient;
-    QTimer tmrGetFile;
-    ClientRole role{&tmrClient};
-    RecordingMediaService service;
-    ModMultimedia media{service, [](const QString &path) {
-                            return MediaShortPath::Result{MediaShortPath::Result::Outcome::Made, path};
-                        }};
-    ClientTransfer transfer{role, media, &tmrGetFile, [this] { return folder; }};
-};
 
 TEST(TransferLoopback, TwoClientsReceiveThreeSongsWhole)
 {
@@ -58,9 +34,9 @@ TEST(TransferLoopback, TwoClientsReceiveThreeSongsWhole)
     SongStore store;
     ServerTransfer transfer(server, session, store);
 
-    std::vector<std::unique_ptr<Client>> clients;
+    std::vector<std::unique_ptr<ClientPeer>> clients;
     for (const QString &name : {QStringLiteral("/a/"), QStringLiteral("/b/")}) {
-        clients.push_back(std::make_unique<Client>(temp.path() + name));
+        clients.push_back(std::make_unique<ClientPeer>(temp.path() + name));
         clients.back()->role.connectToServer(QStringLiteral("127.0.0.1"), server.listeningPort());
     }
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.isReady(1) && server.isReady(2); }, waitMs));
