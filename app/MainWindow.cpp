@@ -3,6 +3,7 @@
 #include "app/ClientRoleSwitch.h"
 #include "app/DownloadFolderQuestion.h"
 #include "app/PortSelection.h"
+#include "app/RunEventLog.h"
 #include "app/RunWiring.h"
 #include "app/ServerRoleSwitch.h"
 #include "app/Twips.h"
@@ -50,7 +51,7 @@ PlaylistPanel::Layouts playlistLayouts(WindowLayouts &layouts)
 
 } // namespace
 
-MainWindow::MainWindow(Dialogs &dialogs, DownloadFolderRule downloadFolderRule, QWidget *parent)
+MainWindow::MainWindow(Dialogs &dialogs, DownloadFolderRule downloadFolderRule, QWidget *parent, EventLog *eventLog)
     : QWidget(parent), m_dialogs(dialogs), m_downloadFolderRule(std::move(downloadFolderRule)),
       m_settings([this] { return windowTitle(); }), c(createWindowControls(this)), m_layouts(c),
       m_shutdownGuard(dialogs, c.chkServer, c.chkClient),
@@ -67,8 +68,12 @@ MainWindow::MainWindow(Dialogs &dialogs, DownloadFolderRule downloadFolderRule, 
     m_client = std::make_unique<ClientRole>(c.tmrClient);
     m_clientSwitch = std::make_unique<ClientRoleSwitch>(c, m_dialogs, *m_client, m_settings, m_session, nullptr);
     m_portSelection = std::make_unique<PortSelection>(c, m_dialogs, *m_client, m_session, nullptr);
+    if (eventLog)
+        m_eventLog = std::make_unique<RunEventLog>(*eventLog, *m_client, *m_server);
     m_run = std::make_unique<RunWiring>(c, m_layouts, m_playlistPanel.editor(), m_dialogs, m_session, *m_server,
                                         *m_client, m_media, [] { QCoreApplication::quit(); });
+    if (m_eventLog)
+        m_eventLog->watchRun(*m_client, m_mediaService);
 }
 
 MainWindow::~MainWindow() = default;
