@@ -6,6 +6,7 @@
 #include "app/RunEventLog.h"
 #include "app/RunWiring.h"
 #include "app/ServerRoleSwitch.h"
+#include "app/TransferWiring.h"
 #include "app/Twips.h"
 #include "app/WindowGeometry.h"
 #include "core/AppInfo.h"
@@ -70,13 +71,33 @@ MainWindow::MainWindow(Dialogs &dialogs, DownloadFolderRule downloadFolderRule, 
     m_portSelection = std::make_unique<PortSelection>(c, m_dialogs, *m_client, m_session, nullptr);
     if (eventLog)
         m_eventLog = std::make_unique<RunEventLog>(*eventLog, *m_client, *m_server);
+    m_transfer = std::make_unique<TransferWiring>(c, m_session, *m_server, *m_client, m_media,
+                                                  [this] { return DownloadFolder; });
     m_run = std::make_unique<RunWiring>(c, m_layouts, m_playlistPanel.editor(), m_dialogs, m_session, *m_server,
                                         *m_client, m_media, [] { QCoreApplication::quit(); });
+    wireRunToTransfer();
     if (m_eventLog)
         m_eventLog->watchRun(*m_client, m_mediaService);
 }
 
 MainWindow::~MainWindow() = default;
+
+// The run prepares the songs in the transfer's store and hands each client's song list to
+// the reception once every device is closed.
+void MainWindow::wireRunToTransfer()
+{
+    SongStore &store = m_transfer->songStore();
+    m_run->setTransfer({
+        .prepare = [&store](const QStringList &fullPaths) { store.prepare(fullPaths); },
+        .clear = [&store] { store.clear(); },
+        .resetSpeed = [this] { m_transfer->serverTransfer().speed().setLow(); },
+    });
+    ServerRun &run = m_run->serverRun();
+    connect(&store, &SongStore::progress, &run, &ServerRun::preparationProgress);
+    connect(&store, &SongStore::prepared, &run, &ServerRun::preparationDone);
+    connect(&m_run->clientPlayback(), &ClientPlayback::songListArrived, &m_transfer->clientTransfer(),
+            &ClientTransfer::startSongList);
+}
 
 bool MainWindow::Form_Load()
 {

@@ -23,6 +23,7 @@ class RunEventLog;
 class RunWiring;
 class ServerRole;
 class ServerRoleSwitch;
+class TransferWiring;
 
 // The one window of the program, `frmMain`. It owns every control, every subsystem and all
 // window-level state, and wires the subsystems to the controls; the logic of each
@@ -48,6 +49,7 @@ public:
     SessionState &session() { return m_session; }
     ServerRole &serverRole() { return *m_server; }
     ClientRole &clientRole() { return *m_client; }
+    MediaCommandService &mediaService() { return m_mediaService; }
     PlaylistEditor &playlist() { return m_playlistPanel.editor(); }
     FileBrowser &browser() { return m_playlistPanel.browser(); }
     RunWiring &run() { return *m_run; }
@@ -57,6 +59,7 @@ protected:
 
 private:
     void wireServerRole();
+    void wireRunToTransfer();
 
     Dialogs &m_dialogs;
     DownloadFolderRule m_downloadFolderRule;
@@ -78,6 +81,8 @@ private:
     std::unique_ptr<ServerRoleSwitch> m_serverSwitch;
     std::unique_ptr<ClientRoleSwitch> m_clientSwitch;
     std::unique_ptr<PortSelection> m_portSelection;
+    // The file transfer with its progress bar, speed button and request timer.
+    std::unique_ptr<TransferWiring> m_transfer;
 
     // The playlist and the file browser.
     PlaylistPanel m_playlistPanel;

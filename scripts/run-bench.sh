@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs the benchmarks that `make bench` has built, on songs generated from tones. Without a
-# PULSE_SERVER of the caller's, a private PulseAudio null sink takes the sound, so the figures
-# come from the real audio path and nothing sounds through the speakers.
+# Runs the benchmarks that `make bench` has built: the media benchmark on songs generated from
+# tones, then the transfer benchmark. Without a PULSE_SERVER of the caller's, a private
+# PulseAudio null sink takes the sound, so the figures come from the real audio path and
+# nothing sounds through the speakers.
 #   scripts/run-bench.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,3 +24,7 @@ if [[ -z "${PULSE_SERVER:-}" ]]; then
 fi
 
 "$bench" "$songs"
+
+# The transfer benchmark makes its own songs (random bytes) and starts its own server process;
+# its last line is its JSON object.
+"$build/bench/tunvero_transfer_bench"

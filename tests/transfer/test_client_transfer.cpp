@@ -1,0 +1,311 @@
+// The client's reception against a raw server socket on 127.0.0.1 that writes scripted bytes,
+// split and glued as TCP may deliver them: what the client asks for, what it stores where,
+// and what it leaves behind when a song cannot be stored whole.
+#include "net/ClientRole.h"
+#include "platform/MediaShortPath.h"
+#include "playback/ModMultimedia.h"
+#include "tests/playback/RecordingMediaService.h"
+#include "tests/transfer/TransferPeers.h"
+#include "transfer/ClientTransfer.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+const QByteArray doGetFile = "DoGetFile\r\n ";
+
+class ClientTransferTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(temp.isValid());
+        folder = temp.path() + QStringLiteral("/TunveroMusic/");
+        ASSERT_TRUE(QDir().mkpath(folder));
+        // What the run does once it has closed every device.
+        QObject::connect(&role, &ClientRole::setMusic, &transfer, &ClientTransfer::startSongList);
+        QObject::connect(&role, &ClientRole::fileData, &transfer,
+                         [this](const QByteArray &piece) { delivered += piece.size(); });
+        ASSERT_TRUE(listener.listen(QHostAddress::LocalHost, 0));
+        role.connectToServer(QStringLiteral("127.0.0.1"), listener.serverPort());
+        ASSERT_TRUE(listener.waitForNewConnection(waitMs));
+        server = listener.nextPendingConnection();
+        ASSERT_EQ(readBytes(*server, 11), QByteArray("Connected\r\n"));
+    }
+
+    void send(const QByteArray &bytes)
+    {
+        server->write(bytes);
+        server->flush();
+    }
+
+    // The next bytes the client sends must be exactly these.
+    void expectSent(const QByteArray &expected) { EXPECT_EQ(readBytes(*server, expected.size()), expected); }
+
+    // Writes `bytes` in pieces, each read by the client before the next goes out (the receiver
+    // may hold back the last few bytes that could begin a "DoGetFile"); `tail` is glued to the
+    // last piece.
+    void sendInPieces(const QByteArray &bytes, qsizetype pieceSize, const QByteArray &tail = {})
+    {
+        for (qsizetype at = 0; at < bytes.size(); at += pieceSize) {
+            const qint64 before = delivered;
+            const qsizetype length = std::min(pieceSize, bytes.size() - at);
+            send(bytes.sliced(at, length) + (at + length == bytes.size() ? tail : QByteArray()));
+            (void)QTest::qWaitFor([&] { return delivered + 11 >= before + length; }, waitMs);
+        }
+    }
+
+    // One whole song served by its rules: SetFileDone, one chunk per GetFile, PutFileReady.
+    void serve(const QByteArray &path, int slot, const QByteArray &song, qint64 announced, qsizetype chunk = 4000)
+    {
+        const QByteArray request = path + "\r\n" + QByteArray::number(slot);
+        expectSent("SetFile\r\n" + request);
+        send("SetFileDone\r\n" + path + "\r\n" + QByteArray::number(announced));
+        for (qsizetype at = 0; at < song.size(); at += chunk) {
+            expectSent("GetFile\r\n" + request);
+            send(song.sliced(at, std::min(chunk, song.size() - at)) + doGetFile);
+        }
+        expectSent("GetFile\r\n" + request);
+        send("PutFileReady\r\n" + path);
+    }
+
+    // Serves a song the client cannot store, once its "SetFile" has come: the client may give it
+    // up at once or only when it should be stored; either way `next` is what it asks next.
+    void serveUntilGivenUp(const QByteArray &path, int slot, const QByteArray &song, const QByteArray &next)
+    {
+        const QByteArray request = "GetFile\r\n" + path + "\r\n" + QByteArray::number(slot);
+        send("SetFileDone\r\n" + path + "\r\n" + QByteArray::number(song.size()));
+        qsizetype at = 0;
+        QByteArray got = readBytes(*server, 1);
+        while (got.startsWith('G')) {
+            if (got.size() < request.size())
+                got += readBytes(*server, request.size() - got.size());
+            ASSERT_EQ(got, request);
+            if (at < song.size()) {
+                const qsizetype length = std::min<qsizetype>(4000, song.size() - at);
+                send(song.sliced(at, length) + doGetFile);
+                at += length;
+            } else {
+                send("PutFileReady\r\n" + path);
+            }
+            got = readBytes(*server, 1);
+        }
+        if (got.size() < next.size())
+            got += readBytes(*server, next.size() - got.size());
+        EXPECT_EQ(got, next);
+    }
+
+    // "alias path" of every song the client opened.
+    QStringList opened() const
+    {
+        QStringList list;
+        for (const QString &command : service.commands()) {
+            if (!command.startsWith(QStringLiteral("open ")))
+                continue;
+            const QStringList words = command.simplified().split(QLatin1Char(' '));
+            list.append(words[5] + QLatin1Char(' ') + words[1]);
+        }
+        return list;
+    }
+
+    QTemporaryDir temp;
+    QString folder;
+    QTcpServer listener;
+    QTimer tmrClient;
+    QTimer tmrGetFile;
+    ClientRole role{&tmrClient};
+    RecordingMediaService service;
+    ModMultimedia media{service, [](const QString &path) { return MediaShortPath::Result{MediaShortPath::Result::Outcome::Made, path}; }};
+    ClientTransfer transfer{role, media, &tmrGetFile, [this] { return folder; }};
+    QTcpSocket *server = nullptr;
+    qint64 delivered = 0;
+};
+
+TEST_F(ClientTransferTest, SongsAlreadyPresentAreOpenedAndNothingIsFetched)
+{
+    ASSERT_TRUE(writeFile(folder + QStringLiteral("D/Musik/a.mp3"), "a"));
+    ASSERT_TRUE(writeFile(folder + QStringLiteral("home/anna/b.mp3"), "b"));
+    send("SetMusic\r\nD:\\Musik\\a.mp3\r\n/home/anna/b.mp3");
+    expectSent("AllFilesLoaded\r\n");
+    EXPECT_EQ(opened(),
+              (QStringList{QStringLiteral("ClientTunveroID0 ") + folder + QStringLiteral("D/Musik/a.mp3"),
+                           QStringLiteral("ClientTunveroID1 ") + folder + QStringLiteral("home/anna/b.mp3")}));
+
+    // An empty list: nothing to fetch either. No "SetFile" ever went out in between.
+    send("SetMusic\r\n");
+    expectSent("AllFilesLoaded\r\n");
+    EXPECT_EQ(opened().size(), 2);
+}
+
+TEST_F(ClientTransferTest, FetchesMissingSongsChunkByChunkWhateverTheReads)
+{
+    const QByteArray song = songBytes(9000, 1);
+    ASSERT_TRUE(writeFile(folder + QStringLiteral("m/x.mp3"), "x"));
+    QSignalSpy progress(&transfer, &ClientTransfer::progress);
+    send("SetMusic\r\n/m/x.mp3\r\n/m/a.mp3\r\n/m/e.mp3");
+    expectSent("SetFile\r\n/m/a.mp3\r\n1");
+    send("SetFileDone\r\n/m/a.mp3\r\n9000");
+    const QByteArray request = "GetFile\r\n/m/a.mp3\r\n1";
+    expectSent(request);
+
+    // The first chunk in many small reads, its "DoGetFile" glued to the last one.
+    sendInPieces(song.left(4000), 700, doGetFile);
+    expectSent(request);
+    ASSERT_FALSE(progress.isEmpty());
+    EXPECT_EQ(progress.last().first().toDouble(), 44.0);
+    // Not whole yet: nothing carries the song's name.
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("m/a.mp3")));
+
+    // The "DoGetFile" itself cut in two.
+    send(song.sliced(4000, 4000) + "DoGe");
+    QTest::qWait(20);
+    send("tFile\r\n ");
+    expectSent(request);
+    send(song.sliced(8000) + doGetFile);
+    expectSent(request);
+    send("PutFileReady\r\n/m/a.mp3");
+
+    // The next missing song is 0 bytes long.
+    expectSent("SetFile\r\n/m/e.mp3\r\n2");
+    send("SetFileDone\r\n/m/e.mp3\r\n0");
+    expectSent("GetFile\r\n/m/e.mp3\r\n2");
+    send("PutFileReady\r\n/m/e.mp3");
+    expectSent("AllFilesLoaded\r\n");
+
+    EXPECT_EQ(fileBytes(folder + QStringLiteral("m/a.mp3")), song);
+    EXPECT_EQ(fileBytes(folder + QStringLiteral("m/e.mp3")), QByteArray());
+    EXPECT_EQ(filesBelow(folder),
+              (QStringList{QStringLiteral("m/a.mp3"), QStringLiteral("m/e.mp3"), QStringLiteral("m/x.mp3")}));
+    EXPECT_EQ(opened(), (QStringList{QStringLiteral("ClientTunveroID0 ") + folder + QStringLiteral("m/x.mp3"),
+                                     QStringLiteral("ClientTunveroID1 ") + folder + QStringLiteral("m/a.mp3"),
+                                     QStringLiteral("ClientTunveroID2 ") + folder + QStringLiteral("m/e.mp3")}));
+    EXPECT_EQ(progress.last().first().toDouble(), 0.0001);
+}
+
+TEST_F(ClientTransferTest, TheListHoldsAtMost201SongsAndEndsAfterSlot200)
+{
+    QByteArray list = "SetMusic\r\n";
+    for (int slot = 0; slot <= 201; ++slot) {
+        const QByteArray path = "/s/" + QByteArray::number(slot) + ".mp3";
+        list += (slot ? "\r\n" : "") + path;
+        if (slot < 200) {
+            ASSERT_TRUE(writeFile(folder + QStringLiteral("s/%1.mp3").arg(slot), "s"));
+        }
+    }
+    send(list);
+    expectSent("SetFile\r\n/s/200.mp3\r\n200");
+    send("SkipFile\r\n/s/200.mp3\r\n200");
+    expectSent("AllFilesLoaded\r\n");
+    EXPECT_EQ(opened().size(), 200);
+    EXPECT_EQ(transfer.songs().size(), 201);
+}
+
+TEST_F(ClientTransferTest, AWrongSizedSongIsFetchedOnceMoreThenGivenUp)
+{
+    QSignalSpy givenUp(&transfer, &ClientTransfer::songGivenUp);
+    send("SetMusic\r\n/m/w.mp3\r\n/m/v.mp3");
+    serve("/m/w.mp3", 0, "short", 10);
+    serve("/m/w.mp3", 0, "much too long", 10);
+    serve("/m/v.mp3", 1, "right", 5);
+    expectSent("AllFilesLoaded\r\n");
+    EXPECT_EQ(filesBelow(folder), QStringList{QStringLiteral("m/v.mp3")});
+    ASSERT_EQ(givenUp.size(), 1);
+    EXPECT_EQ(givenUp.first().first().toInt(), 0);
+}
+
+TEST_F(ClientTransferTest, HostileServerPathsAreNeverWrittenOutsideTheDownloadFolder)
+{
+    QSignalSpy givenUp(&transfer, &ClientTransfer::songGivenUp);
+    // Escapes, empty components, no file name: never asked for.
+    send("SetMusic\r\n..\\..\\evil1.mp3\r\n/m/../../evil2.mp3\r\nC:\\a\\\\evil3.mp3\r\n/m/./evil4.mp3\r\n"
+         "/m/.:./evil5.mp3\r\n/m/dir/\r\n\\\\srv\\share\\x.mp3\r\nD:\\Musik\\l\xE5t.mp3");
+    // A UNC path lands inside the tree; a Windows-1252 name goes back as the very bytes.
+    serve("\\\\srv\\share\\x.mp3", 6, "unc", 3);
+    serve("D:\\Musik\\l\xE5t.mp3", 7, "cp1252", 6);
+    expectSent("AllFilesLoaded\r\n");
+    EXPECT_EQ(givenUp.size(), 6);
+    EXPECT_EQ(filesBelow(temp.path()), (QStringList{QStringLiteral("TunveroMusic/D/Musik/l\u00E5t.mp3"),
+                                                    QStringLiteral("TunveroMusic/srv/share/x.mp3")}));
+    EXPECT_EQ(fileBytes(folder + QStringLiteral("D/Musik/l\u00E5t.mp3")), QByteArray("cp1252"));
+}
+
+TEST_F(ClientTransferTest, ASongThatCannotBeStoredIsGivenUpLeavingNothingBehind)
+{
+    // A file where a folder must go, as an unwritable folder would.
+    ASSERT_TRUE(writeFile(folder + QStringLiteral("blocked"), "in the way"));
+    const QByteArray longName = "/m/" + QByteArray(300, 'n') + ".mp3";
+    send("SetMusic\r\n/blocked/a.mp3\r\n" + longName + "\r\n/m/full.mp3\r\n/m/ok.mp3");
+    expectSent("SetFile\r\n/blocked/a.mp3\r\n0");
+    serveUntilGivenUp("/blocked/a.mp3", 0, "abc", "SetFile\r\n" + longName + "\r\n1");
+    serveUntilGivenUp(longName, 1, "abc", "SetFile\r\n/m/full.mp3\r\n2");
+
+    // No room: files may not grow past 1000 bytes while this song comes.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 1000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    serveUntilGivenUp("/m/full.mp3", 2, songBytes(9000, 2), "SetFile\r\n/m/ok.mp3\r\n3");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    serveUntilGivenUp("/m/ok.mp3", 3, "fine", "AllFilesLoaded\r\n");
+    EXPECT_EQ(filesBelow(folder), (QStringList{QStringLiteral("blocked"), QStringLiteral("m/ok.mp3")}));
+}
+
+TEST_F(ClientTransferTest, AConnectionLostMidSongLeavesNoFile)
+{
+    send("SetMusic\r\n/m/a.mp3");
+    expectSent("SetFile\r\n/m/a.mp3\r\n0");
+    send("SetFileDone\r\n/m/a.mp3\r\n9000");
+    expectSent("GetFile\r\n/m/a.mp3\r\n0");
+    sendInPieces(songBytes(4000, 3), 1000);
+    QSignalSpy closed(&role, &ClientRole::closedByServer);
+    server->disconnectFromHost();
+    ASSERT_TRUE(closed.wait(waitMs));
+    EXPECT_FALSE(transfer.isFetching());
+    EXPECT_EQ(filesBelow(folder), QStringList());
+}
+
+TEST_F(ClientTransferTest, AnswersThatRestartOrEndTheFetch)
+{
+    send("SetMusic\r\n/m/a.mp3");
+    expectSent("SetFile\r\n/m/a.mp3\r\n0");
+    send("SetFileDone\r\n/m/a.mp3\r\n3");
+    expectSent("GetFile\r\n/m/a.mp3\r\n0");
+    send("ab" + doGetFile);
+    expectSent("GetFile\r\n/m/a.mp3\r\n0");
+    // Started over: the bytes so far are dropped.
+    send("ReStartPutFile\r\n ");
+    serve("/m/a.mp3", 0, "abc", 3);
+    expectSent("AllFilesLoaded\r\n");
+    EXPECT_EQ(fileBytes(folder + QStringLiteral("m/a.mp3")), QByteArray("abc"));
+
+    // The end of another song than the one asked for: dropped, and nothing more is asked.
+    send("SetMusic\r\n/m/b.mp3");
+    expectSent("SetFile\r\n/m/b.mp3\r\n0");
+    send("SetFileDone\r\n/m/b.mp3\r\n3");
+    expectSent("GetFile\r\n/m/b.mp3\r\n0");
+    send("xyz" + doGetFile);
+    expectSent("GetFile\r\n/m/b.mp3\r\n0");
+    send("PutFileReady\r\n/m/a.mp3");
+
+    // No run on the server: the fetch ends until the next list.
+    send("SetMusic\r\n/m/c.mp3");
+    expectSent("SetFile\r\n/m/c.mp3\r\n0");
+    send("SkipFiles\r\n ");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return transfer.currentSong() == 0 && !transfer.isFetching(); }, waitMs));
+    send("SetMusic\r\n/m/d.mp3");
+    expectSent("SetFile\r\n/m/d.mp3\r\n0");
+    EXPECT_EQ(filesBelow(folder), QStringList{QStringLiteral("m/a.mp3")});
+}
+
+} // namespace
