@@ -77,7 +77,8 @@ MainWindow::MainWindow(Dialogs &dialogs, DownloadFolderRule downloadFolderRule, 
                                         *m_client, m_media, [] { QCoreApplication::quit(); });
     wireRunToTransfer();
     if (m_eventLog)
-        m_eventLog->watchRun(*m_client, m_mediaService);
+        m_eventLog->watchRun(*m_client, m_mediaService, m_transfer->clientTransfer(),
+                             [this] { return DownloadFolder; });
 }
 
 MainWindow::~MainWindow() = default;

@@ -5,8 +5,13 @@
 #include "net/ServerRole.h"
 #include "playback/ClientPlayback.h"
 #include "playback/MediaService.h"
+#include "transfer/ClientTransfer.h"
+#include "transfer/DownloadTree.h"
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <QJsonObject>
+#include <QThreadPool>
 
 namespace {
 
@@ -87,8 +92,19 @@ RunEventLog::RunEventLog(EventLog &log, ClientRole &client, ServerRole &server, 
     m_report.start();
 }
 
-void RunEventLog::watchRun(ClientRole &client, MediaService &media)
+void RunEventLog::watchRun(ClientRole &client, MediaService &media, ClientTransfer &transfer,
+                           std::function<QString()> downloadFolder)
 {
+    connect(&transfer, &ClientTransfer::songStored, this,
+            [this, &transfer, folder = std::move(downloadFolder)](int slot) {
+                const auto place = downloadTree::placeOf(folder(), transfer.songs().value(slot));
+                songStored(slot, place ? place->file : QString());
+            });
+    connect(&transfer, &ClientTransfer::songGivenUp, this, [this](int slot) {
+        m_log.write(QStringLiteral("song_given_up"), {{QStringLiteral("slot"), slot}});
+    });
+    connect(&transfer, &ClientTransfer::allFilesLoaded, this,
+            [this] { m_log.write(QStringLiteral("all_files_loaded_sent")); });
     connect(&client, &ClientRole::playMusic, this,
             [this](const QByteArray &data) { m_log.write(QStringLiteral("play_handled"), slotField(data)); });
     connect(&client, &ClientRole::stopAllMusic, this, [this] { m_log.write(QStringLiteral("stop_handled")); });
@@ -103,6 +119,33 @@ void RunEventLog::message(const char *word, const QByteArray &data)
     QJsonObject fields = data.isEmpty() ? QJsonObject{} : slotField(data);
     fields.insert(QStringLiteral("word"), QString::fromLatin1(word));
     m_log.write(QStringLiteral("message"), fields);
+}
+
+void RunEventLog::songStored(int slot, const QString &file)
+{
+    const qint64 at = EventLog::nowNs();
+    // Hashing a long song takes longer than the event loop may be kept busy.
+    m_hashers.start([this, at, slot, file] {
+        QFile song(file);
+        qint64 bytes = -1;
+        QString sha256;
+        if (song.open(QIODevice::ReadOnly)) {
+            QCryptographicHash hash(QCryptographicHash::Sha256);
+            hash.addData(&song);
+            bytes = song.size();
+            sha256 = QString::fromLatin1(hash.result().toHex());
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, at, slot, file, bytes, sha256] {
+                m_log.writeAt(at, QStringLiteral("song_stored"),
+                              {{QStringLiteral("slot"), slot},
+                               {QStringLiteral("file"), file},
+                               {QStringLiteral("bytes"), bytes},
+                               {QStringLiteral("sha256"), sha256}});
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void RunEventLog::stallTick()

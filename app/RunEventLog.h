@@ -2,9 +2,13 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QThreadPool>
 #include <QTimer>
 
+#include <functional>
+
 class ClientRole;
+class ClientTransfer;
 class EventLog;
 class MediaService;
 class RunWiring;
@@ -21,11 +25,14 @@ public:
     // reaction runs.
     RunEventLog(EventLog &log, ClientRole &client, ServerRole &server, QObject *parent = nullptr);
 
-    // Connected after the run's reactions: these events mark their end.
-    void watchRun(ClientRole &client, MediaService &media);
+    // Connected after the run's reactions: these events mark their end. A stored song is
+    // logged with its size and SHA-256, read back from the download tree off the event loop.
+    void watchRun(ClientRole &client, MediaService &media, ClientTransfer &transfer,
+                  std::function<QString()> downloadFolder);
 
 private:
     void message(const char *word, const QByteArray &data = {});
+    void songStored(int slot, const QString &file);
     void stallTick();
     void reportStall();
 
@@ -35,4 +42,6 @@ private:
     QElapsedTimer m_clock;
     qint64 m_lastTickNs = -1;
     qint64 m_worstNs = 0;
+    // Last, so it is destroyed first: its destructor waits for every hash under way.
+    QThreadPool m_hashers;
 };

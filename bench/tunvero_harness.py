@@ -82,7 +82,7 @@ class Copy:
 
 class Harness:
     def __init__(self, program, workdir, pulse=True):
-        self.program = str(program)
+        self.program = str(Path(program).resolve())
         self.workdir = Path(workdir)
         self.workdir.mkdir(parents=True, exist_ok=True)
         self.copies = []
