@@ -12,6 +12,7 @@
 #include "core/AppInfo.h"
 #include "net/ClientRole.h"
 #include "net/ServerRole.h"
+#include "platform/Dialogs.h"
 #include "platform/Drives.h"
 
 #include <QCloseEvent>
@@ -142,4 +143,10 @@ void MainWindow::wireServerRole()
             },
     };
     m_serverSwitch = std::make_unique<ServerRoleSwitch>(c, m_dialogs, *m_server, m_session, std::move(hooks), nullptr);
+    // The listening socket failed and could not listen again: newcomers cannot connect.
+    connect(m_server.get(), &ServerRole::listenFailed, this, [this](quint16 port, const QString &reason) {
+        m_dialogs.tell(QStringLiteral("Servern kunde inte lyssna på port %1.").arg(port) + QStringLiteral("\n\n")
+                           + reason,
+                       applicationTitle(), DialogIcon::Information);
+    });
 }

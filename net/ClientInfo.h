@@ -3,7 +3,7 @@
 // The server's record of one connection: greeting and measured response time.
 struct ClientInfo {
     bool HasTimerResponse = false;
-    int TimerResponse = 0;          // milliseconds, half the probe's round trip
+    int TimerResponse = 0; // milliseconds, half the probe's round trip
     bool IsConnected = false;
-    double TempTimerResponse = 0;   // seconds on the server's monotonic clock when the probe went out
+    double TempTimerResponse = 0; // seconds on the server's monotonic clock when the probe went out
 };

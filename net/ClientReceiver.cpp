@@ -5,16 +5,27 @@
 
 namespace {
 
+// The commands of `ClientCommand` in its order, then the envelope's word.
 enum Word {
-    TimerResponse, SetMusic, SetFileDone, PutFileReady, SkipFile, ReStartPutFile, DoGetFile,
-    SkipFiles, PlayMusic, StopAllMusic, WaitBefore
+    TimerResponse,
+    SetMusic,
+    SetFileDone,
+    PutFileReady,
+    SkipFile,
+    ReStartPutFile,
+    DoGetFile,
+    SkipFiles,
+    PlayMusic,
+    StopAllMusic,
+    WaitBefore
 };
+static_assert(static_cast<int>(ClientCommand::StopAllMusic) == StopAllMusic);
 
 const QList<QByteArray> &words()
 {
-    static const QList<QByteArray> w = {"TimerResponse", "SetMusic", "SetFileDone", "PutFileReady",
-                                        "SkipFile", "ReStartPutFile", "DoGetFile", "SkipFiles",
-                                        "PlayMusic", "StopAllMusic", "WaitBefore:"};
+    static const QList<QByteArray> w = {"TimerResponse", "SetMusic",       "SetFileDone", "PutFileReady",
+                                        "SkipFile",      "ReStartPutFile", "DoGetFile",   "SkipFiles",
+                                        "PlayMusic",     "StopAllMusic",   "WaitBefore:"};
     return w;
 }
 
@@ -38,8 +49,7 @@ const QByteArray &fileDataEnd()
 }
 
 constexpr qsizetype slotDigits = 3;
-constexpr qsizetype sizeDigits = 20;     // any 64-bit byte count
-constexpr qsizetype maxDelayDigits = 10; // "WaitBefore:" numbers are at most 65535
+constexpr qsizetype sizeDigits = 20; // any 64-bit byte count
 constexpr qsizetype longestToken = 16;
 
 } // namespace
@@ -49,9 +59,11 @@ void ClientReceiver::clear()
     m_in.clear();
     m_chunkBytes = 0;
     m_scanOffset = 0;
+    m_delayScanOffset = 0;
     m_inFileData = false;
     m_fileDataExpected = false;
     m_settleMs = 0;
+    m_songs.clear();
 }
 
 std::optional<ClientReceiver::Item> ClientReceiver::next()
@@ -88,10 +100,11 @@ std::optional<ClientReceiver::Item> ClientReceiver::next()
         m_in.pos = p.end;
         m_in.settled = false;
         m_scanOffset = 0;
+        m_delayScanOffset = 0;
         if (p.status == Status::Drop)
             continue;
         m_in.skipped = 0;
-        if (p.item.message.command == words()[SetMusic])
+        if (p.item.message.command == ClientCommand::SetMusic)
             m_songs = wireScan::songLines(p.item.message.data);
         return p.item;
     }
@@ -129,7 +142,7 @@ ClientReceiver::Parsed ClientReceiver::parseMessage(int word, qsizetype start)
         Parsed p;
         p.status = Status::Complete;
         p.end = end;
-        p.item.message = {words()[word], m_in.bytes.sliced(start, end - start)};
+        p.item.message = {static_cast<ClientCommand>(word), m_in.bytes.sliced(start, end - start)};
         return p;
     };
     const auto needMore = [](int settle) {
@@ -154,10 +167,9 @@ ClientReceiver::Parsed ClientReceiver::parseMessage(int word, qsizetype start)
         return complete(start + (m_in.bytes[start] == ' ' ? 1 : 0));
     case PlayMusic: {
         const qsizetype n = wireScan::digitsAt(m_in.bytes, start, slotDigits);
-        if (numberMayGoOn(start, n, slotDigits)
-            && (n == 0 || wireScan::slotMayGoOn(m_in.bytes.sliced(start, n), [this](int slot) {
-                   return slot < m_songs.size();
-               })))
+        if (numberMayGoOn(start, n, slotDigits) &&
+            (n == 0 ||
+             wireScan::slotMayGoOn(m_in.bytes.sliced(start, n), [this](int slot) { return slot < m_songs.size(); })))
             return needMore(settleMs);
         return complete(start + n);
     }
@@ -184,7 +196,7 @@ ClientReceiver::Parsed ClientReceiver::parseMessage(int word, qsizetype start)
     case SetMusic: {
         bool partial = false;
         const qsizetype scanFrom = std::max(start, m_in.pos + m_scanOffset);
-        const qsizetype next = wireScan::findToken(m_in.bytes, scanFrom, tokens(), &partial);
+        const qsizetype next = wireScan::findToken(m_in.bytes, scanFrom, tokens(), &partial, &m_in.examined);
         if (next >= 0 && !partial)
             return complete(next);
         if (m_in.settled)
@@ -209,11 +221,12 @@ ClientReceiver::Parsed ClientReceiver::parseEnvelope(qsizetype start)
         p.end = end;
         return p;
     };
-    const qsizetype lineEnd = m_in.bytes.indexOf(framing::crlf, start);
-    if ((lineEnd < 0 && size - start > maxDelayDigits) || lineEnd - start > maxDelayDigits)
-        return drop(start);
-    if (lineEnd < 0)
+    // The delay runs to the first CR LF, however long; the search resumes where it stopped.
+    const qsizetype lineEnd = m_in.bytes.indexOf(framing::crlf, std::max(start, m_in.pos + m_delayScanOffset));
+    if (lineEnd < 0) {
+        m_delayScanOffset = std::max(start, size - 1) - m_in.pos;
         return Parsed{};
+    }
     const QByteArray delayText = m_in.bytes.sliced(start, lineEnd - start);
     bool ok = false;
     const uint delay = delayText.toUInt(&ok);

@@ -1,12 +1,34 @@
 #pragma once
 
 #include "net/ReceiveBuffer.h"
-#include "net/WireMessage.h"
+#include "net/StreamReceiver.h"
 
 #include <QByteArray>
 #include <QList>
 
 #include <optional>
+
+// The commands the server sends and the client handles.
+enum class ClientCommand {
+    TimerResponse,
+    SetMusic,
+    SetFileDone,
+    PutFileReady,
+    SkipFile,
+    ReStartPutFile,
+    DoGetFile,
+    SkipFiles,
+    PlayMusic,
+    StopAllMusic
+};
+
+// One message the server sent: which command, and its data exactly as received.
+struct ClientMessage {
+    ClientCommand command = ClientCommand::TimerResponse;
+    QByteArray data;
+
+    bool operator==(const ClientMessage &) const = default;
+};
 
 // The client's receive path: owns the bytes the server has sent and cuts them into whole
 // messages, delayed envelopes and pieces of file data, however TCP splits or joins them.
@@ -32,12 +54,12 @@
 // "SetFileDone"), bytes at a message start that begin no word are a piece of file data,
 // and so is everything after them up to the next "DoGetFile" CR LF " ". Pieces are handed
 // out as they arrive, so a 200000-byte chunk is never held whole here.
-class ClientReceiver {
+class ClientReceiver : public StreamReceiver {
 public:
     struct Item {
         enum class Kind { Message, FileData, Envelope };
         Kind kind = Kind::Message;
-        WireMessage message;   // Message; Envelope: the inner message
+        ClientMessage message; // Message; Envelope: the inner message
         QByteArray fileData;   // FileData
         int delayMs = 0;       // Envelope
 
@@ -58,26 +80,30 @@ public:
     // A song list can be large and arrive in many pieces; nothing hurries it.
     static constexpr int songListSettleMs = 300;
 
-    void append(const QByteArray &bytes) { m_in.append(bytes); }
+    void append(const QByteArray &bytes) override { m_in.append(bytes); }
 
     // The next item, or nothing when more bytes are needed.
     std::optional<Item> next();
 
     // After `next` gave nothing: the time to wait before `settle`, 0 when nothing waits.
-    int settleWaitMs() const { return m_settleMs; }
-    void settle() { m_in.settle(); }
+    int settleWaitMs() const override { return m_settleMs; }
+    void settle() override { m_in.settle(); }
 
     // Bytes that begin no message are file data (the transfer switches this on while it
     // fetches a song) rather than an unknown message to skip.
     void setFileDataExpected(bool expected) { m_fileDataExpected = expected; }
     bool fileDataExpected() const { return m_fileDataExpected; }
 
-    // How many songs the last "SetMusic" announced, and their paths.
+    // The paths the last "SetMusic" announced, slot by slot.
     const QList<QByteArray> &announcedSongs() const { return m_songs; }
 
-    bool overflowed() const { return m_in.overflowed; }
+    bool overflowed() const override { return m_in.overflowed; }
 
-    // Forgets all bytes and the mode; the song list stays.
+    // Positions the search for the next message has looked at: grows with the bytes
+    // received, never with their square.
+    qsizetype bytesExamined() const { return m_in.examined; }
+
+    // The connection ended: forgets all bytes, the file data mode and the song list.
     void clear();
 
 private:
@@ -86,7 +112,7 @@ private:
         Status status = Status::NeedMore;
         qsizetype end = 0;
         Item item;
-        int settleMs = 0;  // NeedMore: 0 means wait for bytes that must still come
+        int settleMs = 0; // NeedMore: 0 means wait for bytes that must still come
     };
 
     std::optional<Item> nextFileData();
@@ -96,7 +122,8 @@ private:
 
     ReceiveBuffer m_in;
     qsizetype m_chunkBytes = 0;
-    qsizetype m_scanOffset = 0;  // where the search for the next word resumes, from m_pos
+    qsizetype m_scanOffset = 0;      // where the search for the next word resumes, from the message start
+    qsizetype m_delayScanOffset = 0; // where the search for an envelope's CR LF resumes
     bool m_inFileData = false;
     bool m_fileDataExpected = false;
     int m_settleMs = 0;

@@ -1,44 +1,34 @@
 #include "net/ClientRole.h"
 
 #include "net/Framing.h"
+#include "net/ReadPump.h"
 #include "net/SocketCodes.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 ClientRole::ClientRole(QTimer *tmrClient, QObject *parent)
     : QObject(parent), m_socket(new QTcpSocket(this)), m_tmrClient(tmrClient)
 {
     m_tmrClient->setSingleShot(true);
+    m_tmrClient->setTimerType(Qt::PreciseTimer);
     connect(m_tmrClient, &QTimer::timeout, this, &ClientRole::tmrClient_Timer);
-    m_settle.setSingleShot(true);
-    connect(&m_settle, &QTimer::timeout, this, [this] {
-        m_receiver.settle();
-        drain();
-    });
+    m_pump = new ReadPump(
+        m_socket, m_receiver, [this] { return handleNext(); }, this);
 
     connect(m_socket, &QTcpSocket::connected, this, [this] {
         m_wasConnected = true;
-        m_socket->write(framing::messageBytes("Connected", {}));
+        m_resetProbe.watch(m_socket->socketDescriptor());
+        m_pump->write(framing::messageBytes("Connected", {}));
         Q_EMIT connected();
     });
-    connect(m_socket, &QTcpSocket::readyRead, this, &ClientRole::readAll);
     connect(m_socket, &QTcpSocket::disconnected, this, [this] {
-        resetReceiver();
+        connectionEnded();
         if (!m_closing && !m_errorReported)
             Q_EMIT closedByServer();
     });
-    connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        // The server closing an open connection reaches Qt as an error too; it is the
-        // closed event, which says nothing to the user.
-        if (m_closing || (error == QAbstractSocket::RemoteHostClosedError && m_wasConnected))
-            return;
-        m_errorReported = true;
-        const int number = socketCodes::errorNumber(error);
-        const QString description = m_socket->errorString();
-        // The reaction may ask for a new server and connect again: let the socket finish first.
-        QMetaObject::invokeMethod(this, [this, number, description] { Q_EMIT failed(number, description); },
-                                  Qt::QueuedConnection);
-    });
+    connect(m_socket, &QTcpSocket::errorOccurred, this,
+            [this](QAbstractSocket::SocketError error) { socketError(error); });
 }
 
 ClientRole::~ClientRole()
@@ -62,7 +52,7 @@ void ClientRole::connectToServer(const QString &host, quint16 port)
     close();
     m_errorReported = false;
     m_wasConnected = false;
-    resetReceiver();
+    connectionEnded();
     m_socket->connectToHost(host, port);
 }
 
@@ -71,12 +61,13 @@ void ClientRole::close()
     if (m_socket->state() == QAbstractSocket::UnconnectedState)
         return;
     m_closing = true;
+    m_resetProbe.release();
     m_socket->flush();
     m_socket->disconnectFromHost();
     if (m_socket->state() != QAbstractSocket::UnconnectedState)
         m_socket->abort();
     m_closing = false;
-    resetReceiver();
+    connectionEnded();
 }
 
 void ClientRole::SendClient(const QByteArray &RCommand, const QByteArray &RData)
@@ -85,97 +76,99 @@ void ClientRole::SendClient(const QByteArray &RCommand, const QByteArray &RData)
         close();
         return;
     }
-    m_socket->write(framing::messageBytes(RCommand, RData));
+    m_pump->write(framing::messageBytes(RCommand, RData));
 }
 
-void ClientRole::resetReceiver()
+void ClientRole::connectionEnded()
 {
-    m_settle.stop();
+    m_resetProbe.release();
+    m_pump->reset();
     m_receiver.clear();
+    // A message delayed by this server is no business of the next one.
+    m_tmrClient->stop();
+    m_delayed.reset();
 }
 
-void ClientRole::readAll()
+void ClientRole::socketError(int error)
 {
-    m_receiver.append(m_socket->readAll());
-    drain();
-}
-
-void ClientRole::drain()
-{
-    // A handler may run a nested event loop (a dialog); the outer loop picks up what
-    // arrives meanwhile.
-    if (m_draining)
+    if (m_closing)
         return;
-    m_draining = true;
-    m_settle.stop();
-    while (std::optional<ClientReceiver::Item> item = m_receiver.next()) {
-        handle(*item);
-        if (m_socket->state() != QAbstractSocket::ConnectedState)
-            break;
+    int number = socketCodes::errorNumber(static_cast<QAbstractSocket::SocketError>(error));
+    if (error == QAbstractSocket::RemoteHostClosedError && m_wasConnected) {
+        // Qt reports the server's orderly close and its reset alike; only a reset is an error.
+        // The orderly close is the closed event, which says nothing to the user.
+        if (!m_resetProbe.wasReset())
+            return;
+        number = socketCodes::connectionReset;
     }
-    m_draining = false;
-    if (m_receiver.overflowed()) {
-        // A server that floods the client with what no message is: leave it.
-        m_socket->abort();
-        return;
-    }
-    if (const int wait = m_receiver.settleWaitMs(); wait > 0)
-        m_settle.start(wait);
+    m_resetProbe.release();
+    m_errorReported = true;
+    const QString description = m_socket->errorString();
+    // The reaction may ask for a new server and connect again: let the socket finish first.
+    QMetaObject::invokeMethod(
+        this, [this, number, description] { Q_EMIT failed(number, description); }, Qt::QueuedConnection);
 }
 
-void ClientRole::handle(const ClientReceiver::Item &item)
+bool ClientRole::handleNext()
 {
-    switch (item.kind) {
+    const std::optional<ClientReceiver::Item> item = m_receiver.next();
+    if (!item)
+        return false;
+    switch (item->kind) {
     case ClientReceiver::Item::Kind::FileData:
-        Q_EMIT fileData(item.fileData);
+        Q_EMIT fileData(item->fileData);
         break;
     case ClientReceiver::Item::Kind::Envelope:
         // One slot: a later envelope replaces a waiting one and restarts the wait.
-        m_delayed = item.message;
-        m_tmrClient->start(item.delayMs);
+        m_delayed = item->message;
+        m_tmrClient->start(item->delayMs);
         break;
     case ClientReceiver::Item::Kind::Message:
-        handleResponseClient(item.message);
+        handleResponseClient(item->message);
         break;
     }
+    return true;
 }
 
 void ClientRole::tmrClient_Timer()
 {
     m_tmrClient->stop();
-    const WireMessage message = std::exchange(m_delayed, {});
-    handleResponseClient(message);
+    if (const std::optional<ClientMessage> message = std::exchange(m_delayed, std::nullopt))
+        handleResponseClient(*message);
 }
 
-void ClientRole::handleResponseClient(const WireMessage &message)
+void ClientRole::handleResponseClient(const ClientMessage &message)
 {
-    const QByteArray &word = message.command;
-    if (word == "TimerResponse") {
-        if (m_socket->isOpen())
-            m_socket->write(framing::messageBytes("MirrorTimerResponse", {}));
-    } else if (word == "SetMusic") {
-        m_receiver.setFileDataExpected(false);
+    switch (message.command) {
+    case ClientCommand::TimerResponse:
+        m_pump->write(framing::messageBytes("MirrorTimerResponse", {}));
+        break;
+    case ClientCommand::SetMusic:
         Q_EMIT setMusic(message.data);
-    } else if (word == "SetFileDone") {
-        m_receiver.setFileDataExpected(true);
+        break;
+    case ClientCommand::SetFileDone:
         Q_EMIT setFileDone(message.data);
-    } else if (word == "PutFileReady") {
-        m_receiver.setFileDataExpected(false);
+        break;
+    case ClientCommand::PutFileReady:
         Q_EMIT putFileReady(message.data);
-    } else if (word == "SkipFile") {
-        m_receiver.setFileDataExpected(false);
+        break;
+    case ClientCommand::SkipFile:
         Q_EMIT skipFile(message.data);
-    } else if (word == "ReStartPutFile") {
-        m_receiver.setFileDataExpected(false);
+        break;
+    case ClientCommand::ReStartPutFile:
         Q_EMIT reStartPutFile();
-    } else if (word == "DoGetFile") {
+        break;
+    case ClientCommand::DoGetFile:
         Q_EMIT doGetFile();
-    } else if (word == "SkipFiles") {
-        m_receiver.setFileDataExpected(false);
+        break;
+    case ClientCommand::SkipFiles:
         Q_EMIT skipFiles();
-    } else if (word == "PlayMusic") {
+        break;
+    case ClientCommand::PlayMusic:
         Q_EMIT playMusic(message.data);
-    } else if (word == "StopAllMusic") {
+        break;
+    case ClientCommand::StopAllMusic:
         Q_EMIT stopAllMusic();
+        break;
     }
 }

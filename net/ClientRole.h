@@ -1,14 +1,18 @@
 #pragma once
 
 #include "net/ClientReceiver.h"
-#include "net/WireMessage.h"
+#include "net/PeerResetProbe.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
-#include <QTimer>
+
+#include <optional>
 
 class QTcpSocket;
+class QTimer;
+class ReadPump;
 
 // The client's side of the network: its one connection to a server, the greeting, the
 // answer to the response-time probe, the delayed envelope held in `tmrClient`, and a
@@ -30,24 +34,29 @@ public:
     // Closes the connection unless it is closed already. Says nothing to the server.
     void close();
 
-    // To the server; the CR LF always. A connection that is not connected is closed instead.
+    // To the server; the CR LF always. A connection that is not connected is closed
+    // instead; one that refuses the bytes is dropped.
     void SendClient(const QByteArray &RCommand, const QByteArray &RData);
 
-    // The file transfer switches file data on while it fetches a song. The role does it
-    // too: on after "SetFileDone", off after "PutFileReady", "SkipFile", "SkipFiles",
-    // "ReStartPutFile", "SetMusic" and when the connection ends.
+    // Bytes that begin no message are song data. The file transfer owns this: it switches
+    // it on while it fetches a song and off again. The end of a connection switches it off.
     void setFileDataExpected(bool expected) { m_receiver.setFileDataExpected(expected); }
 
+    // The song paths of the last "SetMusic" of this connection, slot by slot.
+    const QList<QByteArray> &announcedSongs() const { return m_receiver.announcedSongs(); }
+
     // The delayed message waiting in `tmrClient`, if any.
-    const WireMessage &delayedMessage() const { return m_delayed; }
+    const std::optional<ClientMessage> &delayedMessage() const { return m_delayed; }
+
+    ReadPump &pump() { return *m_pump; }
 
 Q_SIGNALS:
     // The connection opened and the greeting "Connected" has gone out.
     void connected();
-    // The server closed the connection.
+    // The server closed the connection in order (or this side gave it up).
     void closedByServer();
-    // A connection error, as its Winsock number and Qt's description. Comes after the
-    // socket has finished with it.
+    // A connection error, as its Winsock number and Qt's description; a reset by the
+    // server comes as 10054. Comes after the socket has finished with it.
     void failed(int number, const QString &description);
 
     void setMusic(const QByteArray &data);
@@ -63,21 +72,21 @@ Q_SIGNALS:
     void fileData(const QByteArray &piece);
 
 private:
-    void readAll();
-    void drain();
-    void handle(const ClientReceiver::Item &item);
+    bool handleNext();
+    void socketError(int error);
     // The client's dispatcher of one message, also run when a delayed message is due.
-    void handleResponseClient(const WireMessage &message);
+    void handleResponseClient(const ClientMessage &message);
     void tmrClient_Timer();
-    void resetReceiver();
+    // The connection ended or starts anew: nothing of the old one may act on the next.
+    void connectionEnded();
 
     QTcpSocket *m_socket;
     QTimer *m_tmrClient;
-    QTimer m_settle;
     ClientReceiver m_receiver;
-    WireMessage m_delayed;
+    ReadPump *m_pump;
+    PeerResetProbe m_resetProbe;
+    std::optional<ClientMessage> m_delayed;
     bool m_closing = false;
     bool m_errorReported = false;
     bool m_wasConnected = false;
-    bool m_draining = false;
 };

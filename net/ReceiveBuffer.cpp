@@ -16,13 +16,15 @@ void ReceiveBuffer::append(const QByteArray &more)
 
 void ReceiveBuffer::clear()
 {
+    const qsizetype examinedSoFar = examined;
     *this = ReceiveBuffer{};
+    examined = examinedSoFar;
 }
 
 void ReceiveBuffer::skipUnknown(const QList<QByteArray> &tokens, qsizetype cap)
 {
     bool partial = false;
-    qsizetype to = wireScan::findToken(bytes, pos + 1, tokens, &partial);
+    qsizetype to = wireScan::findToken(bytes, pos + 1, tokens, &partial, &examined);
     if (to < 0)
         to = bytes.size();
     skipped += to - pos;

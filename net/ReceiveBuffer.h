@@ -23,4 +23,6 @@ struct ReceiveBuffer {
     qsizetype skipped = 0;
     bool settled = false;
     bool overflowed = false;
+    // Positions the search for the next message has looked at, over the receiver's life.
+    qsizetype examined = 0;
 };

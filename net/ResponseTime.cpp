@@ -2,11 +2,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace responseTime {
 
 int roundHalfToEven(double value)
 {
+    // Out of range, or no number at all: the nearest value an int holds.
+    if (std::isnan(value))
+        return 0;
+    if (value >= static_cast<double>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (value <= static_cast<double>(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
     const double below = std::floor(value);
     const double rest = value - below;
     double rounded = below;
@@ -27,8 +35,10 @@ QList<int> envelopeOffsets(const QList<int> &timerResponses)
         slowest = std::max(slowest, t);
     QList<int> offsets;
     offsets.reserve(timerResponses.size());
+    // A client drops an envelope delayed beyond its timer's range: one bad record must
+    // not cost the others their message.
     for (const int t : timerResponses)
-        offsets.append(slowest - t);
+        offsets.append(static_cast<int>(std::clamp<qint64>(qint64(slowest) - t, 0, maxDelayMs)));
     return offsets;
 }
 

@@ -1,5 +1,6 @@
 #include "net/ServerConnection.h"
 
+#include "net/ReadPump.h"
 #include "net/SocketCodes.h"
 
 #include <QTcpSocket>
@@ -9,12 +10,20 @@ ServerConnection::ServerConnection(int index, QTcpSocket *socket, ServerReceiver
     : QObject(parent), m_index(index), m_socket(socket), m_receiver(std::move(announced))
 {
     m_socket->setParent(this);
-    m_settle.setSingleShot(true);
-    connect(&m_settle, &QTimer::timeout, this, [this] {
-        m_receiver.settle();
-        drain();
+    m_pump = new ReadPump(
+        m_socket, m_receiver,
+        [this] {
+            const std::optional<ServerMessage> message = m_receiver.next();
+            if (!message)
+                return false;
+            Q_EMIT messageReceived(m_index, *message);
+            return true;
+        },
+        this);
+    connect(m_pump, &ReadPump::drained, this, [this] {
+        if (m_disposeWhenDrained)
+            deleteLater();
     });
-    connect(m_socket, &QTcpSocket::readyRead, this, &ServerConnection::readAll);
     connect(m_socket, &QTcpSocket::disconnected, this, [this] {
         if (!m_closing)
             Q_EMIT closed(m_index);
@@ -36,15 +45,14 @@ int ServerConnection::state() const
     return socketCodes::stateNumber(m_socket->state());
 }
 
-void ServerConnection::write(const QByteArray &bytes)
+bool ServerConnection::write(const QByteArray &bytes)
 {
-    if (m_socket->isOpen())
-        m_socket->write(bytes);
+    return m_pump->write(bytes);
 }
 
 void ServerConnection::close()
 {
-    m_settle.stop();
+    m_pump->reset();
     if (m_socket->state() == QAbstractSocket::UnconnectedState)
         return;
     m_closing = true;
@@ -55,30 +63,11 @@ void ServerConnection::close()
     m_closing = false;
 }
 
-void ServerConnection::readAll()
+void ServerConnection::dispose()
 {
-    m_receiver.append(m_socket->readAll());
-    drain();
-}
-
-void ServerConnection::drain()
-{
-    // A handler may run a nested event loop (a dialog); the outer loop picks up what
-    // arrives meanwhile.
-    if (m_draining)
-        return;
-    m_draining = true;
-    m_settle.stop();
-    while (std::optional<WireMessage> message = m_receiver.next()) {
-        Q_EMIT messageReceived(m_index, *message);
-        if (m_socket->state() == QAbstractSocket::UnconnectedState)
-            break;
-    }
-    m_draining = false;
-    if (m_receiver.overflowed()) {
-        m_socket->abort();
-        return;
-    }
-    if (m_receiver.waitsToSettle())
-        m_settle.start(ServerReceiver::settleMs);
+    close();
+    if (m_pump->draining())
+        m_disposeWhenDrained = true;
+    else
+        deleteLater();
 }

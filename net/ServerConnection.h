@@ -1,12 +1,11 @@
 #pragma once
 
 #include "net/ServerReceiver.h"
-#include "net/WireMessage.h"
 
 #include <QObject>
-#include <QTimer>
 
 class QTcpSocket;
+class ReadPump;
 
 // One accepted connection of the server: its socket and the receiver that cuts the
 // client's byte stream into messages.
@@ -19,25 +18,28 @@ public:
     int index() const { return m_index; }
     // 0 closed, 7 connected.
     int state() const;
-    void write(const QByteArray &bytes);
+    // False when the bytes could not be queued; a connection that refuses them is dropped.
+    bool write(const QByteArray &bytes);
     // Closes the connection unless it is closed already; stays silent about it.
     void close();
+    // Closes and deletes the connection; the deletion waits until no handler of its
+    // messages runs, since the socket may be inside its own read signal then.
+    void dispose();
+
+    ReadPump &pump() { return *m_pump; }
 
 Q_SIGNALS:
-    void messageReceived(int index, const WireMessage &message);
-    // The client closed the connection, or it broke.
+    void messageReceived(int index, const ServerMessage &message);
+    // The client closed the connection, it broke, or it was dropped.
     void closed(int index);
     // A socket error other than the client's own orderly close.
     void failed(int index);
 
 private:
-    void readAll();
-    void drain();
-
     int m_index;
     QTcpSocket *m_socket;
     ServerReceiver m_receiver;
-    QTimer m_settle;
-    bool m_draining = false;
+    ReadPump *m_pump;
     bool m_closing = false;
+    bool m_disposeWhenDrained = false;
 };

@@ -5,12 +5,11 @@
 
 namespace {
 
-enum Word { Mirror, Connected, GetFile, SetFile, AllFilesLoaded, HasNeededFiles };
-
+// In the order of `ServerCommand`.
 const QList<QByteArray> &words()
 {
-    static const QList<QByteArray> w = {"MirrorTimerResponse", "Connected", "GetFile",
-                                        "SetFile", "AllFilesLoaded", "HasNeededFiles"};
+    static const QList<QByteArray> w = {"MirrorTimerResponse", "Connected",     "GetFile", "SetFile",
+                                        "AllFilesLoaded",      "HasNeededFiles"};
     return w;
 }
 
@@ -29,7 +28,9 @@ constexpr qsizetype slotDigits = 3;
 
 } // namespace
 
-ServerReceiver::ServerReceiver(AnnouncedSong announced) : m_announced(std::move(announced)) {}
+ServerReceiver::ServerReceiver(AnnouncedSong announced) : m_announced(std::move(announced))
+{
+}
 
 void ServerReceiver::clear()
 {
@@ -37,7 +38,7 @@ void ServerReceiver::clear()
     m_waitsToSettle = false;
 }
 
-std::optional<WireMessage> ServerReceiver::next()
+std::optional<ServerMessage> ServerReceiver::next()
 {
     m_waitsToSettle = false;
     while (!m_in.overflowed && m_in.pos < m_in.bytes.size()) {
@@ -51,7 +52,8 @@ std::optional<WireMessage> ServerReceiver::next()
 
         const qsizetype start = m_in.pos + at.length;
         qsizetype end = start;
-        if (at.token == GetFile || at.token == SetFile) {
+        const auto command = static_cast<ServerCommand>(at.token);
+        if (command == ServerCommand::GetFile || command == ServerCommand::SetFile) {
             const qsizetype lineEnd = m_in.bytes.indexOf(framing::crlf, start);
             if (lineEnd < 0) {
                 m_in.checkCap(m_in.bytes.size() - m_in.pos, maxMessageBytes);
@@ -66,8 +68,8 @@ std::optional<WireMessage> ServerReceiver::next()
                 // A path outside the song list tells nothing: any slot may follow.
                 const bool known = wireScan::slotMayGoOn({}, announcedHere);
                 const bool mayGoOn = n == 0 || wireScan::slotMayGoOn(m_in.bytes.sliced(digitsStart, n), [&](int slot) {
-                    return !known || announcedHere(slot);
-                });
+                                         return !known || announcedHere(slot);
+                                     });
                 if (mayGoOn) {
                     m_waitsToSettle = true;
                     return std::nullopt;
@@ -75,7 +77,7 @@ std::optional<WireMessage> ServerReceiver::next()
             }
         }
 
-        WireMessage message{words()[at.token], m_in.bytes.sliced(start, end - start)};
+        ServerMessage message{command, m_in.bytes.sliced(start, end - start)};
         m_in.pos = end;
         m_in.skipped = 0;
         m_in.settled = false;

@@ -1,13 +1,24 @@
 #pragma once
 
 #include "net/ReceiveBuffer.h"
-#include "net/WireMessage.h"
+#include "net/StreamReceiver.h"
 
 #include <QByteArray>
 #include <QList>
 
 #include <functional>
 #include <optional>
+
+// The commands a client sends and the server handles.
+enum class ServerCommand { MirrorTimerResponse, Connected, GetFile, SetFile, AllFilesLoaded, HasNeededFiles };
+
+// One message a client sent: which command, and its data exactly as received.
+struct ServerMessage {
+    ServerCommand command = ServerCommand::Connected;
+    QByteArray data;
+
+    bool operator==(const ServerMessage &) const = default;
+};
 
 // The server's receive path for one connection: owns the bytes a client has sent and cuts
 // them into whole messages, however TCP splits or joins them. Never touches a socket.
@@ -21,7 +32,7 @@
 // song slot could still be written with more digits under this path. Only when the
 // received bytes end inside a number that could still go on does the owner wait
 // `settleMs` for more before taking the number as it is.
-class ServerReceiver {
+class ServerReceiver : public StreamReceiver {
 public:
     // True when song slot `slot` of the current run was announced with exactly this path.
     using AnnouncedSong = std::function<bool(int slot, const QByteArray &path)>;
@@ -37,19 +48,22 @@ public:
 
     explicit ServerReceiver(AnnouncedSong announced = {});
 
-    void append(const QByteArray &bytes) { m_in.append(bytes); }
+    void append(const QByteArray &bytes) override { m_in.append(bytes); }
 
     // The next whole message, or nothing when more bytes are needed.
-    std::optional<WireMessage> next();
+    std::optional<ServerMessage> next();
 
-    // After `next` gave nothing: true when a message waits only for the settle time.
-    bool waitsToSettle() const { return m_waitsToSettle; }
+    // After `next` gave nothing: `settleMs` when a message waits only for the settle time.
+    int settleWaitMs() const override { return m_waitsToSettle ? settleMs : 0; }
     // The settle time has passed without new bytes: the waiting message ends where the
     // bytes end. Call `next` again to get it.
-    void settle() { m_in.settle(); }
+    void settle() override { m_in.settle(); }
 
-    // The peer broke a cap; the owner drops the connection.
-    bool overflowed() const { return m_in.overflowed; }
+    bool overflowed() const override { return m_in.overflowed; }
+
+    // Positions the search for the next message has looked at: grows with the bytes
+    // received, never with their square.
+    qsizetype bytesExamined() const { return m_in.examined; }
 
     void clear();
 

@@ -1,6 +1,7 @@
 #include "net/ServerRole.h"
 
 #include "net/Framing.h"
+#include "net/ReadPump.h"
 #include "net/ResponseTime.h"
 #include "net/ServerConnection.h"
 #include "net/SocketCodes.h"
@@ -67,7 +68,15 @@ void ServerRole::sckServer_ListenError()
 {
     // Qt stops accepting after a hard accept error; listening anew resumes it.
     closeListening();
-    m_listener->listen(m_listenAddress, m_port);
+    listenAgain();
+}
+
+void ServerRole::listenAgain()
+{
+    if (m_listener->listen(m_listenAddress, m_port))
+        return;
+    m_listenError = m_listener->serverError();
+    Q_EMIT listenFailed(m_port, m_listener->errorString());
 }
 
 int ServerRole::connectionState(int index) const
@@ -85,8 +94,8 @@ const std::optional<ClientInfo> &ServerRole::client(int index) const
 
 bool ServerRole::isReady(int index) const
 {
-    return connectionState(index) == socketCodes::stateConnected && Clients[index]
-           && Clients[index]->IsConnected && Clients[index]->HasTimerResponse;
+    return connectionState(index) == socketCodes::stateConnected && Clients[index] && Clients[index]->IsConnected &&
+           Clients[index]->HasTimerResponse;
 }
 
 void ServerRole::acceptPending()
@@ -100,15 +109,15 @@ void ServerRole::acceptPending()
             continue;
         }
         LastClientIndex = index;
-        auto *connection = new ServerConnection(index, socket, [this](int slot, const QByteArray &path) {
-            return announced(slot, path);
-        }, this);
+        auto *connection = new ServerConnection(
+            index, socket, [this](int slot, const QByteArray &path) { return announced(slot, path); }, this);
         connect(connection, &ServerConnection::messageReceived, this, &ServerRole::handleMessage);
         connect(connection, &ServerConnection::closed, this, &ServerRole::connectionClosed);
         // Handled after Qt has finished with the socket's error.
-        connect(connection, &ServerConnection::failed, this,
-                [this, guard = QPointer<ServerConnection>(connection)](int i) { connectionFailed(i, guard.data()); },
-                Qt::QueuedConnection);
+        connect(
+            connection, &ServerConnection::failed, this,
+            [this, guard = QPointer<ServerConnection>(connection)](int i) { connectionFailed(i, guard.data()); },
+            Qt::QueuedConnection);
         m_connections[index] = connection;
         Clients[index] = ClientInfo{};
         Q_EMIT clientAccepted(index);
@@ -128,26 +137,35 @@ int ServerRole::nextIndex() const
     return 0;
 }
 
-void ServerRole::handleMessage(int index, const WireMessage &message)
+void ServerRole::handleMessage(int index, const ServerMessage &message)
 {
     if (!Clients[index])
         return;
     ClientInfo &client = *Clients[index];
-    if (message.command == "MirrorTimerResponse") {
+    switch (message.command) {
+    case ServerCommand::MirrorTimerResponse:
         client.HasTimerResponse = true;
-        client.TimerResponse = responseTime::timerResponseMs(client.TempTimerResponse, m_clock());
-    } else if (message.command == "Connected") {
+        // Without "Connected" no probe went out: there is nothing to measure.
+        if (client.IsConnected)
+            client.TimerResponse = responseTime::timerResponseMs(client.TempTimerResponse, m_clock());
+        break;
+    case ServerCommand::Connected:
         client.IsConnected = true;
         client.TempTimerResponse = m_clock();
         m_connections[index]->write(framing::messageBytes("TimerResponse", {}));
-    } else if (message.command == "GetFile") {
+        break;
+    case ServerCommand::GetFile:
         Q_EMIT getFileReceived(index, message.data);
-    } else if (message.command == "SetFile") {
+        break;
+    case ServerCommand::SetFile:
         Q_EMIT setFileReceived(index, message.data);
-    } else if (message.command == "AllFilesLoaded") {
+        break;
+    case ServerCommand::AllFilesLoaded:
         Q_EMIT allFilesLoadedReceived(index);
-    } else if (message.command == "HasNeededFiles") {
+        break;
+    case ServerCommand::HasNeededFiles:
         Q_EMIT hasNeededFilesReceived(index);
+        break;
     }
 }
 
@@ -156,9 +174,15 @@ void ServerRole::connectionClosed(int index)
     remove(index);
 }
 
+void ServerRole::sckServer_Error(int index)
+{
+    connectionFailed(index, index >= 1 && index <= lastIndex ? m_connections[index] : nullptr);
+}
+
 void ServerRole::connectionFailed(int index, ServerConnection *connection)
 {
-    if (connection && m_connections[index] == connection && connection->state() != socketCodes::stateClosed) {
+    if (connection && index >= 1 && index <= lastIndex && m_connections[index] == connection &&
+        connection->state() != socketCodes::stateClosed) {
         remove(index);
     } else {
         // The broken connection is gone already: clear out every dead one, and let the
@@ -167,7 +191,7 @@ void ServerRole::connectionFailed(int index, ServerConnection *connection)
         LastClientIndex = sweep();
     }
     if (!m_listener->isListening())
-        m_listener->listen(m_listenAddress, m_port);
+        listenAgain();
 }
 
 int ServerRole::sweep()
@@ -202,8 +226,7 @@ void ServerRole::remove(int index)
         return;
     m_connections[index] = nullptr;
     connection->disconnect(this);
-    connection->close();
-    connection->deleteLater();
+    connection->dispose();
     Q_EMIT clientGone(index);
 }
 
@@ -245,6 +268,13 @@ void ServerRole::SendMessageAllByTimer(const QByteArray &RCommand, const QByteAr
     const QList<int> offsets = responseTime::envelopeOffsets(times);
     for (qsizetype k = 0; k < ready.size(); ++k)
         m_connections[ready[k]]->write(framing::envelopeBytes(offsets[k], RCommand, RData));
+}
+
+qint64 ServerRole::unsentBytes(int index) const
+{
+    if (index < 1 || index > lastIndex || !m_connections[index])
+        return 0;
+    return m_connections[index]->pump().unsentBytes();
 }
 
 void ServerRole::noteAnnouncedSongs(const QByteArray &command, const QByteArray &data)

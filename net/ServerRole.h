@@ -2,7 +2,7 @@
 
 #include "core/SessionState.h"
 #include "net/ClientInfo.h"
-#include "net/WireMessage.h"
+#include "net/ServerReceiver.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>
@@ -71,8 +71,17 @@ public:
     // Connected, greeted and measured.
     bool isReady(int index) const;
 
-    // The listening socket failed: it listens again on the same port.
+    // The listening socket failed: it listens again on the same port, or says it cannot.
     void sckServer_ListenError();
+    // Connection `index` failed: it is dropped when still open; when it is gone already,
+    // every dead connection is cleared out and the counter goes on from the highest index
+    // still held. The listening socket listens again if it stopped.
+    void sckServer_Error(int index);
+
+    // The song paths of the last "SetMusic" broadcast, slot by slot.
+    const QList<QByteArray> &announcedSongs() const { return m_announcedSongs; }
+    // Bytes queued for connection `index` that it has not taken yet.
+    qint64 unsentBytes(int index) const;
 
 Q_SIGNALS:
     void clientAccepted(int index);
@@ -82,11 +91,15 @@ Q_SIGNALS:
     void setFileReceived(int index, const QByteArray &data);
     void allFilesLoadedReceived(int index);
     void hasNeededFilesReceived(int index);
+    // Listening again after an error failed: no newcomer can connect until the role is
+    // switched on anew.
+    void listenFailed(quint16 port, const QString &reason);
 
 private:
     void acceptPending();
     int nextIndex() const;
-    void handleMessage(int index, const WireMessage &message);
+    void handleMessage(int index, const ServerMessage &message);
+    void listenAgain();
     void connectionClosed(int index);
     void connectionFailed(int index, ServerConnection *connection);
     void remove(int index);

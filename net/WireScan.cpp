@@ -4,41 +4,42 @@ namespace wireScan {
 
 TokenAt tokenAt(const QByteArray &bytes, qsizetype pos, const QList<QByteArray> &tokens)
 {
-    const qsizetype available = bytes.size() - pos;
+    const QByteArrayView rest = QByteArrayView(bytes).sliced(pos);
     bool partial = false;
     for (int i = 0; i < tokens.size(); ++i) {
         const QByteArray &t = tokens[i];
-        if (available >= t.size()) {
-            if (bytes.sliced(pos, t.size()) == t)
+        if (rest.size() >= t.size()) {
+            if (rest.first(t.size()) == t)
                 return {Match::Full, i, t.size()};
-        } else if (available > 0 && t.startsWith(bytes.sliced(pos))) {
+        } else if (!rest.isEmpty() && QByteArrayView(t).startsWith(rest)) {
             partial = true;
         }
     }
     return {partial ? Match::Partial : Match::None, -1, 0};
 }
 
-qsizetype findToken(const QByteArray &bytes, qsizetype from, const QList<QByteArray> &tokens, bool *partial)
+qsizetype findToken(const QByteArray &bytes, qsizetype from, const QList<QByteArray> &tokens, bool *partial,
+                    qsizetype *examined)
 {
-    qsizetype best = -1;
-    qsizetype longest = 0;
-    for (const QByteArray &t : tokens) {
-        longest = std::max(longest, t.size());
-        const qsizetype at = bytes.indexOf(t, from);
-        if (at >= 0 && (best < 0 || at < best))
-            best = at;
-    }
-    // A token cut off by the end of the bytes can only start within the last few bytes.
-    const qsizetype tailStart = std::max(from, bytes.size() - longest + 1);
-    const qsizetype tailEnd = best >= 0 ? best : bytes.size();
-    for (qsizetype p = tailStart; p < tailEnd; ++p) {
-        if (tokenAt(bytes, p, tokens).match == Match::Partial) {
-            *partial = true;
-            return p;
-        }
-    }
+    // One pass: each position is looked at once, and only where some token's first byte
+    // stands is it compared further, so the search costs the bytes it passes.
     *partial = false;
-    return best;
+    for (qsizetype p = from; p < bytes.size(); ++p) {
+        if (examined)
+            ++*examined;
+        const char c = bytes[p];
+        bool first = false;
+        for (const QByteArray &t : tokens)
+            first = first || t.front() == c;
+        if (!first)
+            continue;
+        const TokenAt at = tokenAt(bytes, p, tokens);
+        if (at.match == Match::None)
+            continue;
+        *partial = at.match == Match::Partial;
+        return p;
+    }
+    return -1;
 }
 
 qsizetype digitsAt(const QByteArray &bytes, qsizetype pos, qsizetype maxDigits)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 
 #include <functional>
@@ -14,8 +15,8 @@ enum class Match { None, Partial, Full };
 
 struct TokenAt {
     Match match = Match::None;
-    int token = -1;          // index into the token list when Full
-    qsizetype length = 0;    // bytes of the token when Full
+    int token = -1;       // index into the token list when Full
+    qsizetype length = 0; // bytes of the token when Full
 };
 
 // Which token the bytes at `pos` begin with. Partial: the bytes from `pos` to the end are
@@ -24,7 +25,9 @@ TokenAt tokenAt(const QByteArray &bytes, qsizetype pos, const QList<QByteArray> 
 
 // The first position at or after `from` where a whole token begins, or where the bytes up
 // to the end are the beginning of one. `partial` tells which. -1 when there is neither.
-qsizetype findToken(const QByteArray &bytes, qsizetype from, const QList<QByteArray> &tokens, bool *partial);
+// Adds the number of positions looked at to `examined`: never more than the bytes passed.
+qsizetype findToken(const QByteArray &bytes, qsizetype from, const QList<QByteArray> &tokens, bool *partial,
+                    qsizetype *examined = nullptr);
 
 // Number of ASCII digits at `pos`, at most `maxDigits`.
 qsizetype digitsAt(const QByteArray &bytes, qsizetype pos, qsizetype maxDigits);

@@ -1,6 +1,8 @@
 // The client role against a raw QTcpServer peer: the greeting, the probe answer, exact
-// bytes, message signals, envelopes and error numbers.
+// bytes, message signals, envelopes, how the server's close or reset is told, and a server
+// that floods without reading.
 #include "net/ClientRole.h"
+#include "net/ReadPump.h"
 #include "net/SocketCodes.h"
 #include "tests/net/Loopback.h"
 
@@ -9,6 +11,8 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <sys/socket.h>
 
 namespace {
 
@@ -69,16 +73,20 @@ TEST_F(ClientRoleTest, SignalsEachServerMessageOnceInOrderWhateverTheReads)
     record(&ClientRole::skipFiles, "skipFiles");
     record(&ClientRole::skipFile, "skipFile");
     record(&ClientRole::reStartPutFile, "reStartPutFile");
+    // The file transfer owns the file data mode; here it switches it on for the one song.
+    QObject::connect(&client, &ClientRole::setFileDone, &client, [this] { client.setFileDataExpected(true); });
+    QObject::connect(&client, &ClientRole::putFileReady, &client, [this] { client.setFileDataExpected(false); });
 
     const QByteArray chunk("\xFF\xFB\r\n\0data", 9);
     writeApart("SetMusic\r\n/a.mp3\r\n/b.mp3SetFileDone\r\n/b.mp3\r\n9PlayMusic\r\n1");
     writeApart(chunk.left(4));
     writeApart(chunk.mid(4) + "DoGe");
-    server->write("tFile\r\n PutFileReady\r\n/b.mp3StopAllMusic\r\nSkipFiles\r\n SkipFile\r\n/b.mp3\r\n1ReStartPutFile\r\n ");
+    server->write(
+        "tFile\r\n PutFileReady\r\n/b.mp3StopAllMusic\r\nSkipFiles\r\n SkipFile\r\n/b.mp3\r\n1ReStartPutFile\r\n ");
     ASSERT_TRUE(QTest::qWaitFor([&] { return log.size() == 10; }, waitMs));
-    EXPECT_EQ(log, (QList<QByteArray>{"setMusic /a.mp3\r\n/b.mp3", "setFileDone /b.mp3\r\n9", "playMusic 1", "fileData " + chunk,
-                                      "doGetFile", "putFileReady /b.mp3", "stopAllMusic", "skipFiles",
-                                      "skipFile /b.mp3\r\n1", "reStartPutFile"}));
+    EXPECT_EQ(log, (QList<QByteArray>{"setMusic /a.mp3\r\n/b.mp3", "setFileDone /b.mp3\r\n9", "playMusic 1",
+                                      "fileData " + chunk, "doGetFile", "putFileReady /b.mp3", "stopAllMusic",
+                                      "skipFiles", "skipFile /b.mp3\r\n1", "reStartPutFile"}));
 }
 
 TEST_F(ClientRoleTest, ADelayedEnvelopeWaitsInItsOneSlotAndALaterOneReplacesIt)
@@ -86,7 +94,7 @@ TEST_F(ClientRoleTest, ADelayedEnvelopeWaitsInItsOneSlotAndALaterOneReplacesIt)
     QSignalSpy playMusic(&client, &ClientRole::playMusic);
     server->write("WaitBefore:60000\r\nPlayMusic\r\n1");
     ASSERT_TRUE(QTest::qWaitFor([&] { return tmrClient.isActive(); }, waitMs));
-    EXPECT_EQ(client.delayedMessage(), (WireMessage{"PlayMusic", "1"}));
+    EXPECT_EQ(client.delayedMessage(), (ClientMessage{ClientCommand::PlayMusic, "1"}));
     EXPECT_EQ(playMusic.count(), 0);
 
     server->write("WaitBefore:0\r\nPlayMusic\r\n2");
@@ -99,15 +107,90 @@ TEST_F(ClientRoleTest, ADelayedEnvelopeWaitsInItsOneSlotAndALaterOneReplacesIt)
     EXPECT_EQ(playMusic.count(), 1);
 }
 
-// The connect button's messages are keyed on these numbers (a refusal, 10061, is shown
-// end to end in the window's tests).
-TEST(ClientRoleErrors, MapsQtErrorsToTheWinsockNumbers)
+TEST_F(ClientRoleTest, TheRoleLeavesTheFileDataModeToTheTransferAndKeepsTheSongList)
 {
-    EXPECT_EQ(socketCodes::errorNumber(QAbstractSocket::HostNotFoundError), 11001);
-    EXPECT_EQ(socketCodes::errorNumber(QAbstractSocket::ConnectionRefusedError), 10061);
-    EXPECT_EQ(socketCodes::errorNumber(QAbstractSocket::RemoteHostClosedError), 10053);
-    EXPECT_EQ(socketCodes::errorNumber(QAbstractSocket::NetworkError), 10054);
-    EXPECT_EQ(socketCodes::errorNumber(QAbstractSocket::SocketTimeoutError), 5);
+    QSignalSpy fileData(&client, &ClientRole::fileData);
+    QSignalSpy stop(&client, &ClientRole::stopAllMusic);
+    server->write("SetMusic\r\n/a.mp3\r\n/b.mp3SetFileDone\r\n/b.mp3\r\n9\xFF\xFB"
+                  "dataDoGetFile\r\n StopAllMusic\r\n");
+    ASSERT_TRUE(stop.wait(waitMs));
+    // Nobody switched file data on, so the bytes after "SetFileDone" were no song.
+    EXPECT_EQ(fileData.count(), 0);
+    EXPECT_EQ(client.announcedSongs(), (QList<QByteArray>{"/a.mp3", "/b.mp3"}));
+}
+
+TEST_F(ClientRoleTest, AnEnvelopeWaitingWhenTheConnectionEndsNeverFires)
+{
+    QSignalSpy playMusic(&client, &ClientRole::playMusic);
+    QSignalSpy closed(&client, &ClientRole::closedByServer);
+    server->write("WaitBefore:300\r\nPlayMusic\r\n1");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tmrClient.isActive(); }, waitMs));
+    server->disconnectFromHost();
+    ASSERT_TRUE(closed.wait(waitMs));
+    EXPECT_FALSE(tmrClient.isActive());
+    EXPECT_FALSE(client.delayedMessage().has_value());
+    // Nor on the next connection.
+    client.connectToServer(QStringLiteral("127.0.0.1"), listener.serverPort());
+    ASSERT_TRUE(listener.waitForNewConnection(waitMs));
+    QTest::qWait(400);
+    EXPECT_EQ(playMusic.count(), 0);
+}
+
+TEST_F(ClientRoleTest, AServerResetIsAnErrorAndAnOrderlyCloseIsNot)
+{
+    QSignalSpy failed(&client, &ClientRole::failed);
+    QSignalSpy closed(&client, &ClientRole::closedByServer);
+    // An abort with no linger sends a reset.
+    const linger noLinger{1, 0};
+    ASSERT_EQ(
+        ::setsockopt(static_cast<int>(server->socketDescriptor()), SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger),
+        0);
+    server->abort();
+    ASSERT_TRUE(failed.wait(waitMs));
+    EXPECT_EQ(failed.first().first().toInt(), socketCodes::connectionReset);
+    EXPECT_EQ(closed.count(), 0);
+
+    client.connectToServer(QStringLiteral("127.0.0.1"), listener.serverPort());
+    ASSERT_TRUE(listener.waitForNewConnection(waitMs));
+    QTcpSocket *second = listener.nextPendingConnection();
+    ASSERT_EQ(readBytes(*second, 11), QByteArray("Connected\r\n"));
+    second->disconnectFromHost();
+    ASSERT_TRUE(closed.wait(waitMs));
+    QTest::qWait(50);
+    EXPECT_EQ(failed.count(), 1);
+}
+
+TEST_F(ClientRoleTest, AHandlerThatWaitsWhileTheServerLeavesHandsOutNothingOfTheGoneConnection)
+{
+    QSignalSpy closed(&client, &ClientRole::closedByServer);
+    QSignalSpy play(&client, &ClientRole::playMusic);
+    // Like a message box over a stop: the event loop runs on inside the handler.
+    QObject::connect(&client, &ClientRole::stopAllMusic, &client,
+                     [&] { (void)QTest::qWaitFor([&] { return closed.count() > 0; }, waitMs); });
+    server->write("StopAllMusic\r\nPlayMusic\r\n0");
+    server->disconnectFromHost();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return closed.count() > 0; }, waitMs));
+    QTest::qWait(50);
+    EXPECT_EQ(play.count(), 0);
+    EXPECT_EQ(client.state(), socketCodes::stateClosed);
+}
+
+TEST_F(ClientRoleTest, AServerThatFloodsWithoutReadingCostsBoundedMemoryAndIsLeft)
+{
+    QSignalSpy closed(&client, &ClientRole::closedByServer);
+    client.pump().setStalledDropMs(300);
+    // Qt would read on behalf of the peer; a small read buffer makes it stop.
+    server->setReadBufferSize(1024);
+    server->write(QByteArray("TimerResponse\r\n").repeated(3 * 1024 * 1024));
+    qint64 most = 0;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            most = std::max(most, client.pump().unsentBytes());
+            return closed.count() > 0;
+        },
+        waitMs));
+    EXPECT_GT(most, ReadPump::pauseAboveUnsentBytes / 2);
+    EXPECT_LE(most, ReadPump::pauseAboveUnsentBytes + 21);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // The two stream receivers fed plain byte arrays: every message whole, split at every
-// byte, glued in pairs and triples, file data around "DoGetFile", and the caps.
+// byte, glued in pairs and triples, file data around "DoGetFile", hostile input and the caps.
 #include "net/ClientReceiver.h"
 #include "net/ServerReceiver.h"
 #include "net/WireScan.h"
@@ -10,9 +10,14 @@
 #include <ostream>
 #include <vector>
 
-void PrintTo(const WireMessage &m, std::ostream *os)
+void PrintTo(const ServerMessage &m, std::ostream *os)
 {
-    *os << '[' << m.command.toStdString() << " | " << m.data.toStdString() << ']';
+    *os << '[' << static_cast<int>(m.command) << " | " << m.data.toStdString() << ']';
+}
+
+void PrintTo(const ClientMessage &m, std::ostream *os)
+{
+    *os << '[' << static_cast<int>(m.command) << " | " << m.data.toStdString() << ']';
 }
 
 void PrintTo(const ClientReceiver::Item &item, std::ostream *os)
@@ -39,7 +44,8 @@ QByteArray songList()
 ServerReceiver serverReceiver()
 {
     const QList<QByteArray> songs = wireScan::songLines(songList());
-    return ServerReceiver([songs](int slot, const QByteArray &path) { return slot < songs.size() && songs[slot] == path; });
+    return ServerReceiver(
+        [songs](int slot, const QByteArray &path) { return slot < songs.size() && songs[slot] == path; });
 }
 
 // A client has always had the song list before anything refers to it.
@@ -53,11 +59,16 @@ ClientReceiver clientReceiver(bool fileData = false)
     return r;
 }
 
-bool waits(const ServerReceiver &r) { return r.waitsToSettle(); }
-bool waits(const ClientReceiver &r) { return r.settleWaitMs() > 0; }
+bool waits(const StreamReceiver &r)
+{
+    return r.settleWaitMs() > 0;
+}
 
 // Adjacent pieces of file data count as one: how TCP cuts a chunk is not the point.
-void mergeInto(std::vector<WireMessage> &out, const WireMessage &m) { out.push_back(m); }
+void mergeInto(std::vector<ServerMessage> &out, const ServerMessage &m)
+{
+    out.push_back(m);
+}
 void mergeInto(std::vector<Item> &out, const Item &item)
 {
     if (item.kind == Item::Kind::FileData && !out.empty() && out.back().kind == Item::Kind::FileData)
@@ -67,8 +78,7 @@ void mergeInto(std::vector<Item> &out, const Item &item)
 }
 
 // Everything the receiver hands out for these reads, settling whenever it asks to.
-template <typename R>
-auto feed(R &r, const std::vector<QByteArray> &reads)
+template <typename R> auto feed(R &r, const std::vector<QByteArray> &reads)
 {
     std::vector<std::remove_cvref_t<decltype(*r.next())>> out;
     const auto drain = [&] {
@@ -86,7 +96,10 @@ auto feed(R &r, const std::vector<QByteArray> &reads)
     return out;
 }
 
-std::vector<QByteArray> splitAt(const QByteArray &bytes, qsizetype cut) { return {bytes.left(cut), bytes.mid(cut)}; }
+std::vector<QByteArray> splitAt(const QByteArray &bytes, qsizetype cut)
+{
+    return {bytes.left(cut), bytes.mid(cut)};
+}
 
 std::vector<QByteArray> byteByByte(const QByteArray &bytes)
 {
@@ -96,8 +109,7 @@ std::vector<QByteArray> byteByByte(const QByteArray &bytes)
     return reads;
 }
 
-template <typename M>
-struct Case {
+template <typename M> struct Case {
     QByteArray bytes;
     M expected;
 };
@@ -110,7 +122,8 @@ void expectEveryCutAndGlue(const std::vector<Case<M>> &all, const std::function<
     for (const Case<M> &m : all) {
         for (qsizetype cut = 0; cut < m.bytes.size(); ++cut) {
             R r = make();
-            EXPECT_EQ(feed(r, splitAt(m.bytes, cut)), std::vector<M>{m.expected}) << m.bytes.constData() << " cut at " << cut;
+            EXPECT_EQ(feed(r, splitAt(m.bytes, cut)), std::vector<M>{m.expected})
+                << m.bytes.constData() << " cut at " << cut;
         }
         R slow = make();
         EXPECT_EQ(feed(slow, byteByByte(m.bytes)), std::vector<M>{m.expected}) << m.bytes.constData();
@@ -131,39 +144,47 @@ void expectEveryCutAndGlue(const std::vector<Case<M>> &all, const std::function<
     }
 }
 
-Item message(const QByteArray &command, const QByteArray &data) { return Item{Item::Kind::Message, {command, data}, {}, 0}; }
-Item fileData(const QByteArray &bytes) { return Item{Item::Kind::FileData, {}, bytes, 0}; }
+Item message(ClientCommand command, const QByteArray &data)
+{
+    return Item{Item::Kind::Message, {command, data}, {}, 0};
+}
+Item fileData(const QByteArray &bytes)
+{
+    return Item{Item::Kind::FileData, {}, bytes, 0};
+}
 
 TEST(Receivers, EveryMessageOfBothDirectionsSplitAnywhereAndGluedComesOutOnceInOrder)
 {
-    expectEveryCutAndGlue<ServerReceiver, WireMessage>(
+    using S = ServerCommand;
+    expectEveryCutAndGlue<ServerReceiver, ServerMessage>(
         {
-            {"Connected\r\n", {"Connected", ""}},
-            {"MirrorTimerResponse\r\n", {"MirrorTimerResponse", ""}},
-            {"GetFile\r\n/musik/l\xE5t 2.mp3\r\n2", {"GetFile", "/musik/l\xE5t 2.mp3\r\n2"}},
-            {"SetFile\r\nD:\\Musik\\Pop\\x.mp3\r\n12", {"SetFile", "D:\\Musik\\Pop\\x.mp3\r\n12"}},
-            {"GetFile\r\n/musik/l\xE5t 1.mp3\r\n1", {"GetFile", "/musik/l\xE5t 1.mp3\r\n1"}},
-            {"SetFile\r\n/elsewhere.mp3\r\n200", {"SetFile", "/elsewhere.mp3\r\n200"}},
-            {"AllFilesLoaded\r\n", {"AllFilesLoaded", ""}},
-            {"HasNeededFiles\r\n", {"HasNeededFiles", ""}},
+            {"Connected\r\n", {S::Connected, ""}},
+            {"MirrorTimerResponse\r\n", {S::MirrorTimerResponse, ""}},
+            {"GetFile\r\n/musik/l\xE5t 2.mp3\r\n2", {S::GetFile, "/musik/l\xE5t 2.mp3\r\n2"}},
+            {"SetFile\r\nD:\\Musik\\Pop\\x.mp3\r\n12", {S::SetFile, "D:\\Musik\\Pop\\x.mp3\r\n12"}},
+            {"GetFile\r\n/musik/l\xE5t 1.mp3\r\n1", {S::GetFile, "/musik/l\xE5t 1.mp3\r\n1"}},
+            {"SetFile\r\n/elsewhere.mp3\r\n200", {S::SetFile, "/elsewhere.mp3\r\n200"}},
+            {"AllFilesLoaded\r\n", {S::AllFilesLoaded, ""}},
+            {"HasNeededFiles\r\n", {S::HasNeededFiles, ""}},
         },
         std::function<ServerReceiver()>(serverReceiver), 7);
 
+    using C = ClientCommand;
     expectEveryCutAndGlue<ClientReceiver, Item>(
         {
-            {"TimerResponse\r\n", message("TimerResponse", "")},
-            {"SetMusic\r\n" + songList(), message("SetMusic", songList())},
-            {"PlayMusic\r\n1", message("PlayMusic", "1")},
-            {"PlayMusic\r\n12", message("PlayMusic", "12")},
-            {"StopAllMusic\r\n", message("StopAllMusic", "")},
-            {"SkipFiles\r\n ", message("SkipFiles", " ")},
-            {"SetFileDone\r\n/musik/l\xE5t 1.mp3\r\n9000", message("SetFileDone", "/musik/l\xE5t 1.mp3\r\n9000")},
-            {"SkipFile\r\n/musik/l\xE5t 1.mp3\r\n1", message("SkipFile", "/musik/l\xE5t 1.mp3\r\n1")},
-            {"DoGetFile\r\n ", message("DoGetFile", " ")},
-            {"PutFileReady\r\n/musik/l\xE5t 1.mp3", message("PutFileReady", "/musik/l\xE5t 1.mp3")},
-            {"PutFileReady\r\n/not/announced.mp3", message("PutFileReady", "/not/announced.mp3")},
-            {"ReStartPutFile\r\n ", message("ReStartPutFile", " ")},
-            {"WaitBefore:30\r\nPlayMusic\r\n5", Item{Item::Kind::Envelope, {"PlayMusic", "5"}, {}, 30}},
+            {"TimerResponse\r\n", message(C::TimerResponse, "")},
+            {"SetMusic\r\n" + songList(), message(C::SetMusic, songList())},
+            {"PlayMusic\r\n1", message(C::PlayMusic, "1")},
+            {"PlayMusic\r\n12", message(C::PlayMusic, "12")},
+            {"StopAllMusic\r\n", message(C::StopAllMusic, "")},
+            {"SkipFiles\r\n ", message(C::SkipFiles, " ")},
+            {"SetFileDone\r\n/musik/l\xE5t 1.mp3\r\n9000", message(C::SetFileDone, "/musik/l\xE5t 1.mp3\r\n9000")},
+            {"SkipFile\r\n/musik/l\xE5t 1.mp3\r\n1", message(C::SkipFile, "/musik/l\xE5t 1.mp3\r\n1")},
+            {"DoGetFile\r\n ", message(C::DoGetFile, " ")},
+            {"PutFileReady\r\n/musik/l\xE5t 1.mp3", message(C::PutFileReady, "/musik/l\xE5t 1.mp3")},
+            {"PutFileReady\r\n/not/announced.mp3", message(C::PutFileReady, "/not/announced.mp3")},
+            {"ReStartPutFile\r\n ", message(C::ReStartPutFile, " ")},
+            {"WaitBefore:30\r\nPlayMusic\r\n5", Item{Item::Kind::Envelope, {C::PlayMusic, "5"}, {}, 30}},
         },
         std::function<ClientReceiver()>([] { return clientReceiver(); }), 11);
 }
@@ -174,14 +195,14 @@ TEST(Receivers, ANumberThatCannotGoOnIsHandledWithoutWaiting)
     ServerReceiver server = serverReceiver();
     server.append("GetFile\r\n/musik/l\xE5t 2.mp3\r\n2");
     EXPECT_TRUE(server.next().has_value());
-    EXPECT_FALSE(server.waitsToSettle());
+    EXPECT_FALSE(waits(server));
     // One path under slots 1 and 12: "1" might be the start of "12".
     ServerReceiver twice([](int slot, const QByteArray &) { return slot == 1 || slot == 12; });
     twice.append("GetFile\r\n/a.mp3\r\n1");
     EXPECT_FALSE(twice.next().has_value());
-    EXPECT_TRUE(twice.waitsToSettle());
+    EXPECT_EQ(twice.settleWaitMs(), ServerReceiver::settleMs);
     twice.settle();
-    EXPECT_EQ(twice.next(), (WireMessage{"GetFile", "/a.mp3\r\n1"}));
+    EXPECT_EQ(twice.next(), (ServerMessage{ServerCommand::GetFile, "/a.mp3\r\n1"}));
 
     // 13 songs: "5" cannot become 50..59, "12" cannot become 120..129; every client waits
     // the same settle time for "1", which could still be 10, 11 or 12.
@@ -193,34 +214,92 @@ TEST(Receivers, ANumberThatCannotGoOnIsHandledWithoutWaiting)
     }
 }
 
-TEST(Receivers, UnknownWordsAndBadEnvelopesAreDropped)
+TEST(ClientReceiver, TheSongListHoldsAll201SlotsOfLongPathsAndEndsThere)
+{
+    // The longest legal list: 201 paths of 4096 bytes, arriving in 64 KiB reads; a 202nd
+    // line is no slot.
+    QList<QByteArray> paths;
+    for (int i = 0; i <= 201; ++i)
+        paths.append('/' + QByteArray::number(i).rightJustified(4095, 'p'));
+    ClientReceiver r;
+    std::vector<QByteArray> reads;
+    const QByteArray bytes = "SetMusic\r\n" + paths.join("\r\n");
+    for (qsizetype at = 0; at < bytes.size(); at += 64 * 1024)
+        reads.push_back(bytes.mid(at, 64 * 1024));
+    EXPECT_EQ(feed(r, reads), std::vector<Item>{message(ClientCommand::SetMusic, paths.join("\r\n"))});
+    EXPECT_FALSE(r.overflowed());
+    ASSERT_EQ(r.announcedSongs().size(), 201);
+    EXPECT_EQ(r.announcedSongs().back(), paths[200]);
+    // So "20" may still become slot 200, and waits.
+    r.append("PlayMusic\r\n20");
+    EXPECT_FALSE(r.next().has_value());
+    EXPECT_GT(r.settleWaitMs(), 0);
+}
+
+TEST(Receivers, UnknownWordsAndBadEnvelopesAreDroppedWhole)
 {
     ServerReceiver server = serverReceiver();
     EXPECT_EQ(feed(server, {"connected\r\nConnected \r\nHello\r\nworld", "no line ends here", "Connected\r\n"}),
-              (std::vector<WireMessage>{{"Connected", ""}}));
+              (std::vector<ServerMessage>{{ServerCommand::Connected, ""}}));
+    // A bad delay of any length takes its inner message with it; what follows stays whole.
     ClientReceiver client = clientReceiver();
     EXPECT_EQ(feed(client, {"stopallmusic\r\nHello\r\nworld", "WaitBefore:70000\r\nPlayMusic\r\n4",
-                            "WaitBefore:-1\r\nStopAllMusic\r\n", "WaitBefore:x\r\nTimerResponse\r\n", "TimerResponse\r\n"}),
-              (std::vector<Item>{message("TimerResponse", "")}));
+                            "WaitBefore:-1\r\nStopAllMusic\r\n", "WaitBefore:x\r\nTimerResponse\r\n",
+                            "WaitBefore:12345678901\r\nPlayMusic\r\n0", "WaitBefore:" + QByteArray(3000, '7'),
+                            "\r\nPlayMusic\r\n2TimerResponse\r\n"}),
+              (std::vector<Item>{message(ClientCommand::TimerResponse, "")}));
+}
+
+TEST(Receivers, HostileJunkCostsWorkInProportionToItsSize)
+{
+    // Every unknown byte starts a search for the next word; the searches together look at
+    // each byte about once, so one large read of junk is handled at once.
+    const int repeats = 64 * 1024;
+    ServerReceiver server = serverReceiver();
+    const QByteArray toServer = QByteArray("xAllFilesLoaded\r\n").repeated(repeats);
+    server.append(toServer);
+    int got = 0;
+    while (server.next())
+        ++got;
+    EXPECT_EQ(got, repeats);
+    EXPECT_LE(server.bytesExamined(), 2 * toServer.size());
+
+    ClientReceiver client = clientReceiver();
+    const QByteArray toClient = QByteArray("xStopAllMusic\r\n").repeated(repeats);
+    client.append(toClient);
+    got = 0;
+    while (client.next())
+        ++got;
+    EXPECT_EQ(got, repeats);
+    EXPECT_LE(client.bytesExamined(), 2 * toClient.size());
 }
 
 TEST(ClientReceiver, FileDataRunsUpToDoGetFileAndMessagesAroundItStayWhole)
 {
+    using C = ClientCommand;
     QByteArray chunk1("\xFF\xFB\x90\x64", 4);
     chunk1 += QByteArray("\r\nDoGetFil\r\n\0PlayMusic\r\n", 24) + QByteArray(300, '\x55');
     const QByteArray chunk2 = "SetX" + QByteArray(4000, '\xA7') + "DoGetFile\r";
-    const QByteArray stream = chunk1 + "DoGetFile\r\n " + "PlayMusic\r\n3" + chunk2 + "DoGetFile\r\n "
-                              + "StopAllMusic\r\n" + "PutFileReady\r\n/musik/l\xE5t 1.mp3";
-    const std::vector<Item> expected{fileData(chunk1),       message("DoGetFile", " "),
-                                     message("PlayMusic", "3"), fileData(chunk2),
-                                     message("DoGetFile", " "), message("StopAllMusic", ""),
-                                     message("PutFileReady", "/musik/l\xE5t 1.mp3")};
+    const QByteArray stream = chunk1 + "DoGetFile\r\n " + "PlayMusic\r\n3" + chunk2 + "DoGetFile\r\n " +
+                              "StopAllMusic\r\n" + "PutFileReady\r\n/musik/l\xE5t 1.mp3";
+    const std::vector<Item> expected{fileData(chunk1),
+                                     message(C::DoGetFile, " "),
+                                     message(C::PlayMusic, "3"),
+                                     fileData(chunk2),
+                                     message(C::DoGetFile, " "),
+                                     message(C::StopAllMusic, ""),
+                                     message(C::PutFileReady, "/musik/l\xE5t 1.mp3")};
     for (qsizetype cut = 0; cut < stream.size(); ++cut) {
         ClientReceiver r = clientReceiver(true);
         ASSERT_EQ(feed(r, splitAt(stream, cut)), expected) << "cut at " << cut;
     }
     ClientReceiver slow = clientReceiver(true);
     EXPECT_EQ(feed(slow, byteByByte(stream)), expected);
+
+    // The end of the connection forgets the mode and the song list.
+    slow.clear();
+    EXPECT_FALSE(slow.fileDataExpected());
+    EXPECT_TRUE(slow.announcedSongs().isEmpty());
 }
 
 TEST(Receivers, EndlessMessagesFileDataAndGarbageOverflow)
@@ -238,6 +317,7 @@ TEST(Receivers, EndlessMessagesFileDataAndGarbageOverflow)
     EXPECT_TRUE(floods(serverReceiver(), "\x07", 4096));
     EXPECT_TRUE(floods(clientReceiver(), "SetMusic\r\n", 64 * 1024));
     EXPECT_TRUE(floods(clientReceiver(), "garbage", 64 * 1024));
+    EXPECT_TRUE(floods(clientReceiver(), "WaitBefore:", 64 * 1024));
     EXPECT_TRUE(floods(clientReceiver(true), "\xFF\xFB", 64 * 1024));
 }
 

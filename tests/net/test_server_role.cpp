@@ -1,13 +1,18 @@
 // The server role over real loopback sockets with raw QTcpSocket clients: numbering,
-// refusals, the greeting and probe, and the exact bytes of every sender.
+// refusals, the greeting and probe, the exact bytes of every sender, and peers that
+// leave mid-handler, flood or never read.
+#include "net/ReadPump.h"
 #include "net/ResponseTime.h"
 #include "net/ServerRole.h"
 #include "tests/net/Loopback.h"
 
+#include <QEventLoop>
 #include <QSignalSpy>
+#include <QTcpServer>
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -15,7 +20,10 @@ namespace {
 
 class ServerRoleTest : public ::testing::Test {
 protected:
-    ServerRoleTest() : server(session, nullptr, [this] { return clockSeconds; }) { server.setListenAddress(QHostAddress::LocalHost); }
+    ServerRoleTest() : server(session, nullptr, [this] { return clockSeconds; })
+    {
+        server.setListenAddress(QHostAddress::LocalHost);
+    }
 
     void SetUp() override { switchOn(); }
 
@@ -97,20 +105,39 @@ TEST_F(ServerRoleTest, The201stConnectionIsRefusedAndAFreedSlotIsTakenAgain)
     // The others are untouched: connection 200 still answers.
     peers[199]->write("Connected\r\n");
     EXPECT_EQ(readBytes(*peers[199], 15), QByteArray("TimerResponse\r\n"));
-    // Past the last slot, a newcomer takes the lowest free one.
+    // Past the last slot, a newcomer takes the lowest free one, the last slot too.
+    leave(199);
+    EXPECT_EQ(connectClient(), 200);
     leave(6);
     EXPECT_EQ(connectClient(), 7);
 }
 
-TEST_F(ServerRoleTest, ProbeStoresHalfTheRoundTripRoundedHalfToEven)
+TEST_F(ServerRoleTest, ProbeStoresHalfTheRoundTripRoundedHalfToEvenAndStaysInRange)
 {
     EXPECT_EQ(responseTime::roundHalfToEven(2.5), 2);
     EXPECT_EQ(responseTime::roundHalfToEven(3.5), 4);
-    // The slowest of the envelope offsets starts from 0: negative times never raise it.
-    EXPECT_EQ(responseTime::envelopeOffsets({-5}), (QList<int>{5}));
     ASSERT_EQ(connectClient(), 1);
     makeReady(0, 1000.0, 1000.05);
     EXPECT_EQ(server.client(1)->TimerResponse, 25);
+
+    // A round trip beyond what an int holds saturates; the timed broadcast still gives
+    // every client a delay it accepts.
+    ASSERT_EQ(connectClient(), 2);
+    makeReady(1, 0, 1e10);
+    EXPECT_EQ(server.client(2)->TimerResponse, std::numeric_limits<int>::max());
+    // An answer with no probe sent measures nothing; that client stays unready.
+    ASSERT_EQ(connectClient(), 3);
+    clockSeconds = 1e300;
+    peers[2]->write("MirrorTimerResponse\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.client(3)->HasTimerResponse; }, waitMs));
+    EXPECT_EQ(server.client(3)->TimerResponse, 0);
+    EXPECT_FALSE(server.isReady(3));
+    server.SendMessageAllByTimer("StopAllMusic", "");
+    const QByteArray fast = "WaitBefore:65535\r\nStopAllMusic\r\n";
+    const QByteArray slow = "WaitBefore:0\r\nStopAllMusic\r\n";
+    EXPECT_EQ(readBytes(*peers[0], fast.size()), fast);
+    EXPECT_EQ(readBytes(*peers[1], slow.size()), slow);
+    EXPECT_EQ(responseTime::envelopeOffsets({std::numeric_limits<int>::min(), 10, -5}), (QList<int>{65535, 0, 15}));
 }
 
 TEST_F(ServerRoleTest, SendersPutExactlyTheirBytesOnTheWireAndBroadcastsReachOnlyReadyClients)
@@ -130,6 +157,7 @@ TEST_F(ServerRoleTest, SendersPutExactlyTheirBytesOnTheWireAndBroadcastsReachOnl
     server.Send(1, "DoGetFile", " ");
     server.SendMessageAll("StopAllMusic", "");
     server.SendMessageAll("SetMusic", "/a.mp3\r\n/b.mp3");
+    EXPECT_EQ(server.announcedSongs(), (QList<QByteArray>{"/a.mp3", "/b.mp3"}));
     // Times 10, 40 and 25 ms: the slowest waits 0, the others the difference.
     server.SendMessageAllByTimer("PlayMusic", "0");
     const QByteArray broadcast = "StopAllMusic\r\nSetMusic\r\n/a.mp3\r\n/b.mp3WaitBefore:";
@@ -167,6 +195,85 @@ TEST_F(ServerRoleTest, RequestsArriveWholeAFloodingClientIsDroppedAndTheListener
     server.sckServer_ListenError();
     EXPECT_EQ(server.listeningPort(), port);
     EXPECT_EQ(connectClient(), 2);
+
+    // When the port has been taken meanwhile, listening again fails, and says so.
+    QSignalSpy listenFailed(&server, &ServerRole::listenFailed);
+    server.closeListening();
+    QTcpServer squatter;
+    ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, port));
+    server.sckServer_ListenError();
+    ASSERT_EQ(listenFailed.count(), 1);
+    EXPECT_EQ(listenFailed.first().first().value<quint16>(), port);
+}
+
+TEST_F(ServerRoleTest, AnErrorOnAGoneConnectionSweepsAndTheCounterGoesOnFromTheHighestLiveIndex)
+{
+    for (int i = 1; i <= 4; ++i)
+        ASSERT_EQ(connectClient(), i);
+    leave(3);
+    leave(1);
+    // The error of a connection still open drops it alone.
+    QSignalSpy gone(&server, &ServerRole::clientGone);
+    server.sckServer_Error(1);
+    ASSERT_EQ(gone.count(), 1);
+    EXPECT_EQ(gone.first().first().toInt(), 1);
+    EXPECT_EQ(server.lastClientIndex(), 4);
+    // The error of one already gone: the highest live index is 3, so the next is 4.
+    server.sckServer_Error(4);
+    EXPECT_EQ(server.lastClientIndex(), 3);
+    EXPECT_EQ(connectClient(), 4);
+}
+
+TEST_F(ServerRoleTest, AHandlerThatWaitsWhileItsClientLeavesDoesNotTouchTheGoneConnection)
+{
+    ASSERT_EQ(connectClient(), 1);
+    // Like a message box over a request: the event loop runs on inside the handler, and
+    // there the client leaves and its connection is deleted.
+    QSignalSpy gone(&server, &ServerRole::clientGone);
+    QObject::connect(&server, &ServerRole::getFileReceived, &server, [&] {
+        peers[0]->disconnectFromHost();
+        (void)QTest::qWaitFor([&] { return gone.count() > 0; }, waitMs);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    });
+    QSignalSpy loaded(&server, &ServerRole::allFilesLoadedReceived);
+    peers[0]->write("GetFile\r\n/a.mp3\r\n1AllFilesLoaded\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gone.count() > 0; }, waitMs));
+    QTest::qWait(50);
+    EXPECT_EQ(loaded.count(), 0);
+    EXPECT_FALSE(server.client(1).has_value());
+    EXPECT_EQ(connectClient(), 2);
+}
+
+TEST_F(ServerRoleTest, APeerThatNeverReadsCostsBoundedMemoryAndDelaysNoOther)
+{
+    ASSERT_EQ(connectClient(), 1);
+    ASSERT_EQ(connectClient(), 2);
+    // Peer 1 greets again and again and reads none of the answers (Qt would read for it;
+    // a small read buffer makes it stop).
+    peers[0]->setReadBufferSize(1024);
+    peers[0]->write(QByteArray("Connected\r\n").repeated(4 * 1024 * 1024));
+    qint64 most = 0;
+    const auto watch = [&] {
+        most = std::max(most, server.unsentBytes(1));
+        return most > ReadPump::pauseAboveUnsentBytes;
+    };
+    ASSERT_TRUE(QTest::qWaitFor(watch, waitMs));
+    // Peer 2 is greeted meanwhile.
+    peers[1]->write("Connected\r\n");
+    EXPECT_EQ(readBytes(*peers[1], 15), QByteArray("TimerResponse\r\n"));
+    for (int i = 0; i < 20; ++i) {
+        QTest::qWait(10);
+        watch();
+    }
+    EXPECT_LE(most, ReadPump::pauseAboveUnsentBytes + 15);
+    EXPECT_GT(peers[0]->bytesToWrite(), 0);
+
+    // What a peer cannot take at all is not queued: a write past the cap drops it.
+    QSignalSpy gone(&server, &ServerRole::clientGone);
+    server.Send(1, QByteArray(ReadPump::maxUnsentBytes, 'x'), "");
+    ASSERT_EQ(gone.count(), 1);
+    EXPECT_FALSE(server.client(1).has_value());
+    EXPECT_TRUE(server.isReady(2) || server.client(2)->IsConnected);
 }
 
 } // namespace
