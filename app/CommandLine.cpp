@@ -86,7 +86,9 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         return fail(parser.errorText());
     if (parser.isSet(help)) {
         result.outcome = Outcome::Help;
-        result.text = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("tunvero"));
+        // The program's own name, however it was started (and before Qt knows it).
+        const QString text = parser.helpText();
+        result.text = QStringLiteral("Usage: tunvero [options]") + text.mid(text.indexOf(QLatin1Char('\n')));
         return result;
     }
     if (!parser.positionalArguments().isEmpty())
