@@ -3,6 +3,7 @@
 #   scripts/install-deps.sh                 build, run and test
 #   scripts/install-deps.sh --screenshots   also what the screenshot scripts need
 #   scripts/install-deps.sh --deb           also what building the Debian package needs
+#   scripts/install-deps.sh --lint          also what the style checks need
 # Prints one line per step; apt's own output goes to a log file that is shown only on failure.
 # Works as root or through sudo, with or without a terminal on stdin.
 set -euo pipefail
@@ -22,6 +23,7 @@ for arg in "$@"; do
     case "$arg" in
     --screenshots) packages+=(xvfb xauth imagemagick x11-utils xdotool) ;;
     --deb) packages+=(dpkg-dev file) ;;
+    --lint) packages+=(clang-format) ;;
     *)
         echo "unknown option: $arg" >&2
         exit 2
