@@ -145,8 +145,8 @@ void MainWindow::wireServerRole()
     m_serverSwitch = std::make_unique<ServerRoleSwitch>(c, m_dialogs, *m_server, m_session, std::move(hooks), nullptr);
     // The listening socket failed and could not listen again: newcomers cannot connect.
     connect(m_server.get(), &ServerRole::listenFailed, this, [this](quint16 port, const QString &reason) {
-        m_dialogs.tell(QStringLiteral("Servern kunde inte lyssna på port %1.").arg(port) + QStringLiteral("\n\n")
-                           + reason,
+        m_dialogs.tell(QStringLiteral("Servern kunde inte lyssna på port %1.").arg(port) + QStringLiteral("\n\n") +
+                           reason,
                        applicationTitle(), DialogIcon::Information);
     });
 }
