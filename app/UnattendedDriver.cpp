@@ -21,6 +21,8 @@
 namespace {
 
 constexpr int pollMs = 20;
+// Between a failed connection and the next try.
+constexpr int reconnectMs = 2000;
 // Lets the last messages leave the sockets before the window closes them.
 constexpr int flushMs = 300;
 
@@ -129,6 +131,8 @@ void UnattendedDriver::startClient()
     const WindowControls &c = m_window.controls();
     c.chkClient->setChecked(true);
     c.cmdClient->click();
+    // A failed connection asks for the server again at once; the next try waits a little.
+    m_dialogs.setAnswerDelay(QStringLiteral("Dator?"), reconnectMs);
 }
 
 void UnattendedDriver::poll()

@@ -1,6 +1,8 @@
 #include "platform/UnattendedDialogs.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -62,4 +64,19 @@ TEST_F(UnattendedDialogsTest, InputsAndFileDialogs)
     EXPECT_EQ(dialogs.openFileName(open), QStringLiteral("/p/fest.tunvero"));
     EXPECT_EQ(dialogs.saveFileName({QStringLiteral("Spara"), QStringLiteral("*.tunvero"), {}}), QString());
     EXPECT_EQ(printed.size(), 5);
+}
+
+TEST_F(UnattendedDialogsTest, ADelayedAnswerKeepsTheEventLoopRunning)
+{
+    // As under a modal box, timers and sockets are served while the answer waits.
+    dialogs.setAnswerDelay(QStringLiteral("Dator?"), 200);
+    bool served = false;
+    QObject context;
+    QTimer::singleShot(10, &context, [&served] { served = true; });
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(dialogs.input(QStringLiteral("Vilken dator?"), QStringLiteral("Dator?"), QStringLiteral("server")),
+              QStringLiteral("server"));
+    EXPECT_GE(clock.elapsed(), 200);
+    EXPECT_TRUE(served);
 }
