@@ -41,6 +41,15 @@ int slotOfAlias(const QString &alias)
     return ok ? slot : -1;
 }
 
+// "playing" or "stopped"; "none" when the device is not open.
+QString modeOf(MediaService &media, const QString &alias)
+{
+    QString mode;
+    if (media.sendString(QStringLiteral("status %1 mode").arg(alias), &mode) != 0)
+        return QStringLiteral("none");
+    return mode;
+}
+
 QJsonObject slotField(const QByteArray &data)
 {
     bool ok = false;
@@ -105,9 +114,20 @@ void RunEventLog::watchRun(ClientRole &client, MediaService &media, ClientTransf
     });
     connect(&transfer, &ClientTransfer::allFilesLoaded, this,
             [this] { m_log.write(QStringLiteral("all_files_loaded_sent")); });
-    connect(&client, &ClientRole::playMusic, this,
-            [this](const QByteArray &data) { m_log.write(QStringLiteral("play_handled"), slotField(data)); });
-    connect(&client, &ClientRole::stopAllMusic, this, [this] { m_log.write(QStringLiteral("stop_handled")); });
+    // With the state the devices are left in, as the media service reports it.
+    connect(&client, &ClientRole::playMusic, this, [this, &media](const QByteArray &data) {
+        QJsonObject fields = slotField(data);
+        if (fields.contains(QStringLiteral("slot")))
+            fields.insert(QStringLiteral("mode"),
+                          modeOf(media, ClientPlayback::deviceAlias(fields.value(QStringLiteral("slot")).toInt())));
+        m_log.write(QStringLiteral("play_handled"), fields);
+    });
+    connect(&client, &ClientRole::stopAllMusic, this, [this, &media, &transfer] {
+        int playing = 0;
+        for (int slot = 0; slot < transfer.songs().size(); ++slot)
+            playing += modeOf(media, ClientPlayback::deviceAlias(slot)) == QStringLiteral("playing") ? 1 : 0;
+        m_log.write(QStringLiteral("stop_handled"), {{QStringLiteral("playing"), playing}});
+    });
     connect(&media, &MediaService::firstSamplesHanded, this, [this](const QString &alias) {
         m_log.write(QStringLiteral("first_samples"),
                     {{QStringLiteral("alias"), alias}, {QStringLiteral("slot"), slotOfAlias(alias)}});

@@ -30,9 +30,11 @@ def check(condition, text):
 
 
 def played(client, slot):
-    """The client got "PlayMusic" `slot`, handled it, and handed that device's first samples on."""
+    """The client got "PlayMusic" `slot`, its device was playing once handled, and it handed that
+    device's first samples to the sound output."""
     told = [e["t_ns"] for e in client.events("message") if e["word"] == "PlayMusic" and e.get("slot") == slot]
-    if not told or not any(e.get("slot") == slot for e in client.events("play_handled")):
+    if not told or not any(e.get("slot") == slot and e.get("mode") == "playing"
+                           for e in client.events("play_handled")):
         return False
     return any(e["t_ns"] >= told[0] and e.get("slot") == slot for e in client.events("first_samples"))
 
@@ -76,6 +78,7 @@ def main():
             stops = client.events("stop_handled")
             check(stops and stops[-1]["t_ns"] >= max(e["t_ns"] for e in client.events("play_handled")),
                   f"{client.name} did not handle the stop after its last play")
+            check(stops and stops[-1]["playing"] == 0, f"{client.name} kept playing after the stop: {stops}")
             for song in songs:
                 stored = download_path(client.download_folder, str(song.resolve()))
                 if check(stored.is_file(), f"{client.name} lacks {stored}"):
