@@ -41,6 +41,11 @@ int slotOfAlias(const QString &alias)
     return ok ? slot : -1;
 }
 
+QJsonObject aliasFields(const QString &alias)
+{
+    return {{QStringLiteral("alias"), alias}, {QStringLiteral("slot"), slotOfAlias(alias)}};
+}
+
 // "playing" or "stopped"; "none" when the device is not open.
 QString modeOf(MediaService &media, const QString &alias)
 {
@@ -128,9 +133,15 @@ void RunEventLog::watchRun(ClientRole &client, MediaService &media, ClientTransf
             playing += modeOf(media, ClientPlayback::deviceAlias(slot)) == QStringLiteral("playing") ? 1 : 0;
         m_log.write(QStringLiteral("stop_handled"), {{QStringLiteral("playing"), playing}});
     });
-    connect(&media, &MediaService::firstSamplesHanded, this, [this](const QString &alias) {
-        m_log.write(QStringLiteral("first_samples"),
-                    {{QStringLiteral("alias"), alias}, {QStringLiteral("slot"), slotOfAlias(alias)}});
+    // Stamped by the media layer at the moment each happened.
+    connect(&media, &MediaService::deviceOpened, this, [this](const QString &alias, const QString &, qint64 ns) {
+        m_log.writeAt(ns, QStringLiteral("device_opened"), aliasFields(alias));
+    });
+    connect(&media, &MediaService::firstSamplesHanded, this, [this](const QString &alias, qint64 ns) {
+        m_log.writeAt(ns, QStringLiteral("first_samples"), aliasFields(alias));
+    });
+    connect(&media, &MediaService::deviceStopped, this, [this](const QString &alias, qint64 ns) {
+        m_log.writeAt(ns, QStringLiteral("device_stopped"), aliasFields(alias));
     });
 }
 

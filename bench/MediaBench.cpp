@@ -1,6 +1,7 @@
-// Media benchmark: how long "open" takes per song, how long from "play" until the first samples
-// reach the output, and how much memory 201 open five-minute songs hold. The last line of the
-// output is one JSON object with the figures.
+// Media benchmark: how long "open" takes per song and for a five-minute song, how long from
+// "play" until the first samples reach the output (the first play of the process apart), how
+// late a 1 ms timer runs while songs open and play, and how much memory 201 open five-minute
+// songs hold. The last line of the output is one JSON object with the figures.
 //   tunvero_media_bench SONG_FOLDER   (scripts/run-bench.sh makes the songs and runs it)
 #include "playback/MediaService.h"
 #include "playback/ModMultimedia.h"
@@ -10,8 +11,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QEventLoop>
 #include <QMediaDevices>
 #include <QTextStream>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -22,6 +25,9 @@ namespace {
 constexpr int kOpensPerSong = 5;
 constexpr int kPlays = 100;
 constexpr int kOpenDevices = 201;
+constexpr int kLongOpens = 21;
+constexpr int kStallOpens = 20;
+constexpr int kStallOpenIntervalMs = 50;
 const char kLongSong[] = "five_minutes_44k_stereo.mp3";
 const char kPlaySong[] = "cbr_44k_stereo.mp3";
 
@@ -32,6 +38,11 @@ double median(std::vector<double> values)
     std::sort(values.begin(), values.end());
     const size_t middle = values.size() / 2;
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+double worst(const std::vector<double> &values)
+{
+    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
 }
 
 double residentMegabytes()
@@ -63,16 +74,40 @@ int main(int argc, char **argv)
     }
     const QDir songs(QString::fromLocal8Bit(argv[1]));
     if (!songs.exists(QLatin1String(kPlaySong)) || !songs.exists(QLatin1String(kLongSong))) {
-        std::fprintf(stderr, "%s lacks %s or %s: make them with scripts/make-test-songs.sh DIR --long\n",
-                     argv[1], kPlaySong, kLongSong);
+        std::fprintf(stderr, "%s lacks %s or %s: make them with scripts/make-test-songs.sh DIR --long\n", argv[1],
+                     kPlaySong, kLongSong);
         return 2;
     }
 
     MediaService service;
     ModMultimedia media(service);
     const QAudioDevice output = QMediaDevices::defaultAudioOutput();
-    print(QStringLiteral("Output: %1").arg(output.isNull() ? QStringLiteral("none, silent clock")
-                                                           : output.description()));
+    print(QStringLiteral("Output: %1")
+              .arg(output.isNull() ? QStringLiteral("none, silent clock") : output.description()));
+
+    // The first play of the process, from the command to the first samples handed over.
+    QElapsedTimer playClock;
+    qint64 handedAt = -1;
+    QObject::connect(&service, &MediaService::firstSamplesHanded, &app, [&] { handedAt = playClock.nsecsElapsed(); });
+    const auto timePlay = [&](const QString &alias) -> double {
+        handedAt = -1;
+        playClock.start();
+        media.MediaPlay(alias, QString(), QString());
+        QElapsedTimer cap;
+        cap.start();
+        while (handedAt < 0 && !cap.hasExpired(5000))
+            app.processEvents(QEventLoop::AllEvents, 1);
+        return handedAt < 0 ? -1 : handedAt / 1e6;
+    };
+    media.MediaOpen(0, QStringLiteral("BenchPlay"), songs.filePath(QLatin1String(kPlaySong)),
+                    QStringLiteral("MPEGVideo"));
+    const double coldPlay = timePlay(QStringLiteral("BenchPlay"));
+    media.MediaStop(QStringLiteral("BenchPlay"));
+    if (coldPlay < 0) {
+        print(QStringLiteral("the first play handed nothing to the output within 5 s"));
+        return 1;
+    }
+    print(QStringLiteral("first play of the process to first sample: %1 ms").arg(coldPlay, 0, 'f', 3));
 
     // Open time per song: the median of a few opens of each.
     std::vector<double> openMedians;
@@ -81,8 +116,8 @@ int main(int argc, char **argv)
         for (int i = 0; i < kOpensPerSong; ++i) {
             QElapsedTimer clock;
             clock.start();
-            const QString answer = media.MediaOpen(0, QStringLiteral("BenchOpen"), songs.filePath(name),
-                                                   QStringLiteral("MPEGVideo"));
+            const QString answer =
+                media.MediaOpen(0, QStringLiteral("BenchOpen"), songs.filePath(name), QStringLiteral("MPEGVideo"));
             times.push_back(clock.nsecsElapsed() / 1e6);
             if (answer != QStringLiteral("Success")) {
                 print(QStringLiteral("open %1 failed: %2").arg(name, answer));
@@ -94,28 +129,76 @@ int main(int argc, char **argv)
         print(QStringLiteral("open %1: %2 ms").arg(name, -28).arg(openMedians.back(), 0, 'f', 2));
     }
 
+    // Opening a five-minute song, as a client does for each song of a run.
+    const QString longSong = songs.filePath(QLatin1String(kLongSong));
+    std::vector<double> longOpens;
+    for (int i = 0; i < kLongOpens; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        const QString answer = media.MediaOpen(0, QStringLiteral("BenchLong"), longSong, QStringLiteral("MPEGVideo"));
+        longOpens.push_back(clock.nsecsElapsed() / 1e6);
+        if (answer != QStringLiteral("Success")) {
+            print(QStringLiteral("open of the five-minute song failed: %1").arg(answer));
+            return 1;
+        }
+        media.MediaClose(QStringLiteral("BenchLong"));
+    }
+    print(QStringLiteral("open five-minute song over %1 opens: median %2 ms, worst %3 ms")
+              .arg(kLongOpens)
+              .arg(median(longOpens), 0, 'f', 2)
+              .arg(worst(longOpens), 0, 'f', 2));
+
+    // How late a 1 ms timer runs (standing in for a message waiting to be handled) while a
+    // five-minute song plays and twenty more open, one every 50 ms.
+    double stallMs = 0;
+    {
+        QEventLoop loop;
+        QTimer probe;
+        probe.setTimerType(Qt::PreciseTimer);
+        probe.setInterval(1);
+        QElapsedTimer clock;
+        qint64 last = -1;
+        QObject::connect(&probe, &QTimer::timeout, &loop, [&] {
+            const qint64 now = clock.nsecsElapsed();
+            if (last >= 0)
+                stallMs = std::max(stallMs, (now - last) / 1e6 - 1);
+            last = now;
+        });
+        QTimer opener;
+        opener.setTimerType(Qt::PreciseTimer);
+        opener.setInterval(kStallOpenIntervalMs);
+        int opened = 0;
+        QObject::connect(&opener, &QTimer::timeout, &loop, [&] {
+            media.MediaOpen(0, QStringLiteral("Stall%1").arg(opened), longSong, QStringLiteral("MPEGVideo"));
+            if (++opened == kStallOpens) {
+                opener.stop();
+                QTimer::singleShot(500, &loop, &QEventLoop::quit);
+            }
+        });
+        media.MediaOpen(0, QStringLiteral("StallPlay"), longSong, QStringLiteral("MPEGVideo"));
+        media.MediaPlay(QStringLiteral("StallPlay"), QString(), QString());
+        clock.start();
+        probe.start();
+        opener.start();
+        loop.exec();
+        media.MediaCloseAll();
+    }
+    print(QStringLiteral("worst lateness of a 1 ms timer while playing and opening %1 five-minute songs: %2 ms")
+              .arg(kStallOpens)
+              .arg(stallMs, 0, 'f', 2));
+
     // From "play" (as a client sends it: from the start to the length in frames) to the first
     // samples handed to the output.
-    QElapsedTimer playClock;
-    qint64 handedAt = -1;
-    QObject::connect(&service, &MediaService::firstSamplesHanded, &app,
-                     [&] { handedAt = playClock.nsecsElapsed(); });
     media.MediaOpen(0, QStringLiteral("BenchPlay"), songs.filePath(QLatin1String(kPlaySong)),
                     QStringLiteral("MPEGVideo"));
     std::vector<double> playTimes;
     for (int i = 0; i < kPlays; ++i) {
-        handedAt = -1;
-        playClock.start();
-        media.MediaPlay(QStringLiteral("BenchPlay"), QString(), QString());
-        QElapsedTimer cap;
-        cap.start();
-        while (handedAt < 0 && !cap.hasExpired(5000))
-            app.processEvents(QEventLoop::AllEvents, 1);
-        if (handedAt < 0) {
+        const double handedMs = timePlay(QStringLiteral("BenchPlay"));
+        if (handedMs < 0) {
             print(QStringLiteral("play %1 handed nothing to the output within 5 s").arg(i));
             return 1;
         }
-        playTimes.push_back(handedAt / 1e6);
+        playTimes.push_back(handedMs);
         // Let it sound a moment, as a real song would, before the next start.
         QElapsedTimer pause;
         pause.start();
@@ -125,7 +208,7 @@ int main(int argc, char **argv)
     }
     media.MediaClose(QStringLiteral("BenchPlay"));
     const double playMedian = median(playTimes);
-    const double playMax = *std::max_element(playTimes.begin(), playTimes.end());
+    const double playMax = worst(playTimes);
     print(QStringLiteral("play to first sample over %1 plays: median %2 ms, worst %3 ms")
               .arg(kPlays)
               .arg(playMedian, 0, 'f', 3)
@@ -153,10 +236,16 @@ int main(int argc, char **argv)
     media.MediaCloseAll();
 
     print(QStringLiteral("{\"open_ms_median\": %1, \"play_first_sample_ms_median\": %2, "
-                         "\"play_first_sample_ms_max\": %3, \"rss_mb_201_open\": %4}")
+                         "\"play_first_sample_ms_max\": %3, \"rss_mb_201_open\": %4, "
+                         "\"open_5min_song_ms_p50\": %5, \"open_5min_song_ms_max\": %6, "
+                         "\"cold_first_play_ms\": %7, \"event_loop_max_stall_ms\": %8}")
               .arg(median(openMedians), 0, 'f', 3)
               .arg(playMedian, 0, 'f', 3)
               .arg(playMax, 0, 'f', 3)
-              .arg(rssOpen, 0, 'f', 1));
+              .arg(rssOpen, 0, 'f', 1)
+              .arg(median(longOpens), 0, 'f', 3)
+              .arg(worst(longOpens), 0, 'f', 3)
+              .arg(coldPlay, 0, 'f', 3)
+              .arg(stallMs, 0, 'f', 3));
     return 0;
 }

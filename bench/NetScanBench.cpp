@@ -15,7 +15,7 @@ template <typename R> void measure(const char *name, R &receiver, const QByteArr
     const QByteArray bytes = unit.repeated((1024 * 1024) / unit.size());
     QElapsedTimer timer;
     timer.start();
-    receiver.append(bytes);
+    receiver.append(bytes, ReceiveBuffer::nowNs());
     int messages = 0;
     while (receiver.next())
         ++messages;

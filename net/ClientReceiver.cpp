@@ -68,6 +68,13 @@ qsizetype slotLength(const QByteArray &digits, qsizetype songCount)
 constexpr qsizetype sizeDigits = 20; // any 64-bit byte count
 constexpr qsizetype longestToken = 16;
 
+// Whole milliseconds, rounded up, from now until `dueNs`; 0 once it has passed.
+int waitUntil(qint64 dueNs)
+{
+    const qint64 left = dueNs - ReceiveBuffer::nowNs();
+    return left > 0 ? static_cast<int>((left + 999999) / 1000000) : 0;
+}
+
 } // namespace
 
 void ClientReceiver::clear()
@@ -182,12 +189,19 @@ ClientReceiver::Parsed ClientReceiver::parseMessage(int word, qsizetype start)
             return m_in.settled ? complete(start) : needMore(settleMs);
         return complete(start + (m_in.bytes[start] == ' ' ? 1 : 0));
     case PlayMusic: {
-        const qsizetype n = wireScan::digitsAt(m_in.bytes, start, slotDigits);
-        if (numberMayGoOn(start, n, slotDigits) &&
-            (n == 0 ||
-             wireScan::slotMayGoOn(m_in.bytes.sliced(start, n), [this](int slot) { return slot < m_songs.size(); })))
-            return needMore(settleMs);
-        return complete(start + slotLength(m_in.bytes.sliced(start, n), m_songs.size()));
+        const qsizetype n =
+            slotLength(m_in.bytes.sliced(start, wireScan::digitsAt(m_in.bytes, start, slotDigits)), m_songs.size());
+        const bool mayGoOn =
+            n < slotDigits && (n == 0 || wireScan::slotMayGoOn(m_in.bytes.sliced(start, n),
+                                                               [this](int slot) { return slot < m_songs.size(); }));
+        // Once settled, the wait named below has passed.
+        if (!mayGoOn || m_in.settled)
+            return complete(start + n);
+        // It takes effect the settle time after its last digit was read, whatever follows:
+        // every client sees the same bytes, so every client starts at the same moment. A
+        // digit read meanwhile makes the number longer; what comes behind it waits.
+        const int wait = waitUntil(m_in.readAtNs(start + n - 1) + qint64(settleMs) * 1000000);
+        return wait > 0 ? needMore(wait) : complete(start + n);
     }
     case SkipFile:
     case SetFileDone: {

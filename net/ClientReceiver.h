@@ -46,9 +46,10 @@ struct ClientMessage {
 //   announced songs and no other announced path goes on from it;
 // - "SetMusic": where the next message begins.
 // When the bytes end where a message could still go on, the owner waits the settle time
-// the receiver names and then takes the message as it is. "PlayMusic" waits only when its
-// number could still go on in the announced list; that wait depends on nothing but the
-// bytes and the list, so every client waits alike and they stay in step.
+// the receiver names and then takes the message as it is. A "PlayMusic" whose number could
+// still go on in the announced list is handed out `settleMs` after its last digit was
+// read, also when later bytes end the number sooner, and what follows it waits behind it:
+// its moment depends on nothing but the bytes and the list, so every client starts alike.
 //
 // File data: while the owner has switched file data on (the transfer does so after
 // "SetFileDone"), bytes at a message start that begin no word are a piece of file data,
@@ -80,7 +81,7 @@ public:
     // A song list can be large and arrive in many pieces; nothing hurries it.
     static constexpr int songListSettleMs = 300;
 
-    void append(const QByteArray &bytes) override { m_in.append(bytes); }
+    void append(const QByteArray &bytes, qint64 readAtNs) override { m_in.append(bytes, readAtNs); }
 
     // The next item, or nothing when more bytes are needed.
     std::optional<Item> next();

@@ -1,5 +1,6 @@
 #include "net/ReadPump.h"
 
+#include "net/ReceiveBuffer.h"
 #include "net/StreamReceiver.h"
 
 ReadPump::ReadPump(QTcpSocket *socket, StreamReceiver &receiver, HandleNext handleNext, QObject *parent)
@@ -7,6 +8,8 @@ ReadPump::ReadPump(QTcpSocket *socket, StreamReceiver &receiver, HandleNext hand
 {
     m_socket->setReadBufferSize(readAheadBytes);
     m_settle.setSingleShot(true);
+    // The settle wait decides when a "PlayMusic" takes effect.
+    m_settle.setTimerType(Qt::PreciseTimer);
     connect(&m_settle, &QTimer::timeout, this, [this] {
         m_receiver.settle();
         drain();
@@ -40,7 +43,9 @@ void ReadPump::readSocket()
 {
     if (m_paused)
         return;
-    m_receiver.append(m_socket->readAll());
+    // The clock is read first: waits count from the moment the bytes were read.
+    const qint64 readAtNs = ReceiveBuffer::nowNs();
+    m_receiver.append(m_socket->readAll(), readAtNs);
     drain();
 }
 

@@ -2,16 +2,40 @@
 
 #include "net/WireScan.h"
 
-void ReceiveBuffer::append(const QByteArray &more)
+#include <QDeadlineTimer>
+
+qint64 ReceiveBuffer::nowNs()
+{
+    return QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs();
+}
+
+void ReceiveBuffer::append(const QByteArray &more, qint64 readAtNs)
 {
     if (overflowed)
         return;
     if (pos > 0) {
         bytes.remove(0, pos);
+        dropped += pos;
         pos = 0;
+        while (!reads.isEmpty() && reads.first().end <= dropped)
+            reads.removeFirst();
     }
     bytes.append(more);
+    if (!more.isEmpty()) {
+        reads.append({dropped + bytes.size(), readAtNs});
+        if (reads.size() > keptReads)
+            reads.removeFirst();
+    }
     settled = false;
+}
+
+qint64 ReceiveBuffer::readAtNs(qsizetype index) const
+{
+    for (const Read &read : reads) {
+        if (dropped + index < read.end)
+            return read.atNs;
+    }
+    return reads.isEmpty() ? nowNs() : reads.last().atNs;
 }
 
 void ReceiveBuffer::clear()

@@ -5,10 +5,17 @@
 
 // The bytes a receiver has taken in and not yet handed out, with the bookkeeping both
 // receivers keep alike: where the next message starts, how much was skipped in a row,
-// whether the settle time has passed, and whether the peer broke a cap.
+// whether the settle time has passed, whether the peer broke a cap, and when each byte was
+// read.
 struct ReceiveBuffer {
-    // Drops what was handed out and adds `more`; nothing once the peer has overflowed.
-    void append(const QByteArray &more);
+    // A monotonic clock reading in nanoseconds, as taken at a read.
+    static qint64 nowNs();
+
+    // Drops what was handed out and adds `more`, read at `readAtNs`; nothing once the peer
+    // has overflowed.
+    void append(const QByteArray &more, qint64 readAtNs);
+    // When the byte at `index` of `bytes` was read.
+    qint64 readAtNs(qsizetype index) const;
     // The settle time has passed without new bytes: a message may end where the bytes end.
     void settle() { settled = true; }
     void clear();
@@ -23,6 +30,15 @@ struct ReceiveBuffer {
     qsizetype skipped = 0;
     bool settled = false;
     bool overflowed = false;
+    // The reads still holding bytes here: where each ends, counted over the buffer's life,
+    // and when it was read. Only the newest few are kept; older bytes count as read then.
+    struct Read {
+        qsizetype end = 0;
+        qint64 atNs = 0;
+    };
+    static constexpr qsizetype keptReads = 64;
+    QList<Read> reads;
+    qsizetype dropped = 0; // bytes handed out and removed over the buffer's life
     // Positions the search for the next message has looked at, over the receiver's life.
     qsizetype examined = 0;
 };

@@ -48,7 +48,7 @@ public:
 
     explicit ServerReceiver(AnnouncedSong announced = {});
 
-    void append(const QByteArray &bytes) override { m_in.append(bytes); }
+    void append(const QByteArray &bytes, qint64 readAtNs) override { m_in.append(bytes, readAtNs); }
 
     // The next whole message, or nothing when more bytes are needed.
     std::optional<ServerMessage> next();

@@ -7,8 +7,10 @@ class StreamReceiver {
 public:
     virtual ~StreamReceiver() = default;
 
-    virtual void append(const QByteArray &bytes) = 0;
-    // After the receiver gave nothing more: the time to wait before `settle`, 0 when nothing waits.
+    // `bytes` as read at `readAtNs`, a monotonic clock reading in nanoseconds.
+    virtual void append(const QByteArray &bytes, qint64 readAtNs) = 0;
+    // After the receiver gave nothing more: the time to wait, from now, before `settle`; 0
+    // when nothing waits.
     virtual int settleWaitMs() const = 0;
     // The settle time has passed without new bytes: a message may end where the bytes end.
     virtual void settle() = 0;

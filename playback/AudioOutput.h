@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QtGlobal>
 
 #include <functional>
@@ -7,10 +8,9 @@
 
 class QAudioFormat;
 
-// Where a playing device hands its samples: the sound card, or a silent clock. Push style, so
-// "play" can hand the first samples at once instead of waiting for the output to ask.
-class AudioOutput
-{
+// The stream the media service's devices play into: the sound card, or a silent clock. Push
+// style, so "play" can hand the first samples at once instead of waiting for the output to ask.
+class AudioOutput {
 public:
     virtual ~AudioOutput() = default;
     // False when the output cannot start; the caller then tries another one.
@@ -18,13 +18,21 @@ public:
     // Bytes the output takes now without blocking.
     virtual qint64 bytesFree() = 0;
     virtual qint64 write(const char *data, qint64 bytes) = 0;
-    // Bytes written so far that have been played.
+    // Silence between songs, which keeps the stream flowing; counts like written bytes.
+    virtual qint64 writeSilence(qint64 bytes)
+    {
+        const QByteArray zeros(bytes, '\0');
+        return write(zeros.constData(), bytes);
+    }
+    // Bytes written so far (silence included) that have been played.
     virtual qint64 playedBytes() = 0;
-    // True once everything written has been played.
-    virtual bool drained() = 0;
+    // Drops what is written but not yet played, so a stopped song falls silent at once and the
+    // next one does not wait behind its tail; the counts then start again from 0. False (and
+    // nothing dropped) when the output cannot do that.
+    virtual bool flush() { return false; }
     // True when the output broke down (the sound server went away) and takes nothing more.
     virtual bool failed() { return false; }
 };
 
-// Makes the output a device plays through, one per play.
+// Makes the output stream, once per sample format (again only after one broke down).
 using AudioOutputFactory = std::function<std::unique_ptr<AudioOutput>()>;

@@ -1,27 +1,21 @@
 #include "MediaDevice.h"
 
 #include "MediaError.h"
-#include "SilentAudioOutput.h"
-
-#include <QAudioFormat>
 
 #include <algorithm>
 
 namespace {
 
-// Often enough that a sound server's ~150 ms buffer never runs dry.
-constexpr int kPumpIntervalMs = 10;
 // Far longer than any output buffers.
 constexpr int kDrainCapMs = 3000;
+// Decoding ahead per tick stops after this long, so a message waiting behind it is handled
+// within a millisecond.
+constexpr qint64 kDecodeBudgetNs = 500000;
 
 } // namespace
 
-MediaDevice::MediaDevice(AudioOutputFactory makeOutput, QObject *parent)
-    : QObject(parent), m_makeOutput(std::move(makeOutput))
+MediaDevice::MediaDevice(QObject *parent) : QObject(parent)
 {
-    m_pumpTimer.setInterval(kPumpIntervalMs);
-    m_pumpTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_pumpTimer, &QTimer::timeout, this, &MediaDevice::pump);
 }
 
 MediaDevice::~MediaDevice() = default;
@@ -38,9 +32,9 @@ bool MediaDevice::open(const QString &path)
         return false;
     m_head.resize(got);
     m_head.squeeze();
-    m_aheadFrom = m_head.size();
     m_decoderEnded = got < headBytes;
     m_rewound = true;
+    m_decoder.idle();
     return true;
 }
 
@@ -66,11 +60,16 @@ qint64 MediaDevice::length() const
     return (samples * 1000 + m_decoder.sampleRate() / 2) / m_decoder.sampleRate();
 }
 
+qint64 MediaDevice::playedSongBytes() const
+{
+    // The stream plays silence before this play's first byte and after its last.
+    const qint64 played = m_mixer->playedBytes() - m_streamStart;
+    return std::clamp<qint64>(played, 0, m_nextByte - m_playStartByte);
+}
+
 qint64 MediaDevice::position() const
 {
-    qint64 byte = m_positionByte;
-    if (m_output)
-        byte = std::min(m_endByte, m_playStartByte + m_output->playedBytes());
+    const qint64 byte = m_playing ? std::min(m_endByte, m_playStartByte + playedSongBytes()) : m_positionByte;
     return sampleToUnits(byte / m_bytesPerSample);
 }
 
@@ -82,19 +81,8 @@ int MediaDevice::play(std::optional<qint64> from, std::optional<qint64> to)
     if (fromUnits < 0 || fromUnits > lengthUnits || toUnits < fromUnits || toUnits > lengthUnits)
         return MediaError::OutOfRange;
     stop();
-
-    QAudioFormat format;
-    format.setSampleRate(m_decoder.sampleRate());
-    format.setChannelCount(m_decoder.channels());
-    format.setSampleFormat(QAudioFormat::Int16);
-    // No output at all means no sound device: a silent clock keeps time instead. An output
-    // that exists but will not start is a failed play, not a silent one.
-    std::unique_ptr<AudioOutput> output = m_makeOutput ? m_makeOutput() : nullptr;
-    if (!output)
-        output = std::make_unique<SilentAudioOutput>();
-    if (!output->start(format))
+    if (!m_mixer || !m_mixer->ensureStarted())
         return MediaError::OutputUnavailable;
-    m_output = std::move(output);
 
     const qint64 startByte = unitsToSample(fromUnits) * m_bytesPerSample;
     m_endByte = unitsToSample(toUnits) * m_bytesPerSample;
@@ -102,30 +90,27 @@ int MediaDevice::play(std::optional<qint64> from, std::optional<qint64> to)
         m_rewound = false;
         m_ahead.clear();
         m_aheadPos = 0;
-        m_aheadFrom = startByte;
         m_decoderEnded = !m_decoder.seekSample(startByte / m_bytesPerSample);
     }
     m_playStartByte = startByte;
     m_nextByte = startByte;
     m_positionByte = startByte;
     m_handed = false;
+    m_handedReported = false;
     m_drainClock.invalidate();
-    m_pumpTimer.start();
-    // The head is in memory: handing its first samples over is all "play" does right away.
-    writeToOutput();
-    if (m_handed)
-        Q_EMIT firstSamplesHanded();
+    m_playing = true;
+    m_streamStart = m_mixer->add(this);
+    // The head is in memory: its first samples are handed over before this returns.
+    m_mixer->pump();
     return MediaError::Success;
 }
 
 void MediaDevice::stop()
 {
-    if (!m_output)
+    if (!m_playing)
         return;
-    m_positionByte = std::min(m_endByte, m_playStartByte + m_output->playedBytes());
-    m_pumpTimer.stop();
-    m_output.reset();
-    rewindToHeadEnd();
+    m_positionByte = std::min(m_endByte, m_playStartByte + playedSongBytes());
+    finish(true);
 }
 
 void MediaDevice::release()
@@ -136,66 +121,61 @@ void MediaDevice::release()
     m_ahead = QByteArray();
 }
 
-void MediaDevice::finish()
+void MediaDevice::finish(bool early)
 {
-    m_positionByte = m_endByte;
-    m_pumpTimer.stop();
-    m_output.reset();
+    m_playing = false;
+    m_mixer->remove(this, early);
     rewindToHeadEnd();
+    Q_EMIT stopped();
 }
 
 void MediaDevice::rewindToHeadEnd()
 {
     // Ready for the next play from the start, and no decoded song kept while waiting.
-    m_ahead.clear();
+    m_ahead = QByteArray();
     m_aheadPos = 0;
-    m_aheadFrom = m_head.size();
-    if (m_rewound)
-        return;
-    m_decoderEnded = !m_decoder.seekSample(m_head.size() / m_bytesPerSample);
-    m_rewound = true;
+    if (!m_rewound) {
+        m_decoderEnded = !m_decoder.seekSample(m_head.size() / m_bytesPerSample);
+        m_rewound = true;
+    }
+    m_decoder.idle();
 }
 
-qint64 MediaDevice::writeToOutput()
+qint64 MediaDevice::fill(char *data, qint64 bytes)
 {
-    qint64 free = m_output->bytesFree();
     qint64 written = 0;
-    while (free > 0 && m_nextByte < m_endByte) {
-        const char *data = nullptr;
+    while (written < bytes && m_nextByte < m_endByte) {
+        const char *from = nullptr;
         qint64 count = 0;
         const bool fromHead = m_nextByte < m_head.size();
         if (fromHead) {
-            data = m_head.constData() + m_nextByte;
+            from = m_head.constData() + m_nextByte;
             count = m_head.size() - m_nextByte;
         } else {
+            // Normally decoded ahead already; when not, as much as the stream takes now.
             if (aheadAvailable() == 0)
-                decodeAhead(std::max<qint64>(free, 4096));
+                decodeAhead(std::max<qint64>(bytes - written, 4096), -1);
             if (aheadAvailable() == 0) {
                 // The file ended early: truncated, or it vanished while playing.
                 m_endByte = m_nextByte;
                 break;
             }
-            data = m_ahead.constData() + m_aheadPos;
+            from = m_ahead.constData() + m_aheadPos;
             count = aheadAvailable();
         }
-        count = std::min({count, free, m_endByte - m_nextByte});
-        const qint64 taken = m_output->write(data, count);
-        if (taken <= 0)
-            break;
-        m_nextByte += taken;
-        if (!fromHead) {
-            m_aheadPos += taken;
-            m_aheadFrom += taken;
-        }
-        free -= taken;
-        written += taken;
+        count = std::min({count, bytes - written, m_endByte - m_nextByte});
+        std::copy_n(from, count, data + written);
+        m_nextByte += count;
+        if (!fromHead)
+            m_aheadPos += count;
+        written += count;
     }
     if (written > 0)
         m_handed = true;
     return written;
 }
 
-void MediaDevice::decodeAhead(qint64 maxBytes)
+void MediaDevice::decodeAhead(qint64 maxBytes, qint64 budgetNs)
 {
     if (m_decoderEnded || maxBytes <= 0)
         return;
@@ -204,40 +184,48 @@ void MediaDevice::decodeAhead(qint64 maxBytes)
         m_ahead.remove(0, m_aheadPos);
         m_aheadPos = 0;
     }
-    const qsizetype oldSize = m_ahead.size();
-    m_ahead.resize(oldSize + maxBytes);
-    const qint64 got = m_decoder.read(m_ahead.data() + oldSize, maxBytes);
-    m_ahead.resize(oldSize + std::max<qint64>(0, got));
-    if (got <= 0)
-        m_decoderEnded = true;
+    // A frame's samples at a time, so that the budget is checked often.
+    const qint64 slice = qint64(m_decoder.samplesPerFrame()) * m_bytesPerSample;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 done = 0;
+    while (done < maxBytes && (budgetNs < 0 || clock.nsecsElapsed() < budgetNs)) {
+        const qint64 want = std::min(slice, maxBytes - done);
+        const qsizetype oldSize = m_ahead.size();
+        m_ahead.resize(oldSize + want);
+        const qint64 got = m_decoder.read(m_ahead.data() + oldSize, want);
+        m_ahead.resize(oldSize + std::max<qint64>(0, got));
+        if (got <= 0) {
+            m_decoderEnded = true;
+            return;
+        }
+        done += got;
+    }
 }
 
-void MediaDevice::pump()
+void MediaDevice::tick()
 {
-    if (!m_output)
+    if (!m_playing)
         return;
-    // A broken output takes nothing more: the device stops rather than play on for ever.
-    if (m_output->failed()) {
-        stop();
-        return;
+    if (m_handed && !m_handedReported) {
+        m_handedReported = true;
+        Q_EMIT firstSamplesHanded();
+        if (!m_playing)
+            return;
     }
-    const bool handedBefore = m_handed;
-    writeToOutput();
-    // Keep about half a second decoded past what the output holds, a slice per tick so no
-    // tick takes long.
+    // Keep about half a second decoded past what the stream holds.
     const qint64 bytesPerSecond = qint64(m_decoder.sampleRate()) * m_bytesPerSample;
     const qint64 wanted = bytesPerSecond / 2 - aheadAvailable();
     const qint64 stillToDecode = m_endByte - std::max<qint64>(m_nextByte, m_head.size()) - aheadAvailable();
-    decodeAhead(std::min({wanted, bytesPerSecond / 8, stillToDecode}));
-    if (m_nextByte >= m_endByte) {
-        if (!m_drainClock.isValid())
-            m_drainClock.start();
-        // An output that never reports the end must not keep the device playing for ever.
-        if (m_output->drained() || m_drainClock.hasExpired(kDrainCapMs)) {
-            finish();
-            return;
-        }
+    decodeAhead(std::min(wanted, stillToDecode), kDecodeBudgetNs);
+    if (m_nextByte < m_endByte)
+        return;
+    if (!m_drainClock.isValid())
+        m_drainClock.start();
+    // A stream that never reports the end must not keep the device playing for ever.
+    if (m_mixer->playedBytes() >= m_streamStart + (m_endByte - m_playStartByte) ||
+        m_drainClock.hasExpired(kDrainCapMs)) {
+        m_positionByte = m_endByte;
+        finish(false);
     }
-    if (!handedBefore && m_handed)
-        Q_EMIT firstSamplesHanded();
 }

@@ -1,9 +1,11 @@
 #include "MediaService.h"
 
 #include "MediaError.h"
+#include "MonotonicClock.h"
 #include "SinkAudioOutput.h"
 
 #include <QAudioDevice>
+#include <QAudioFormat>
 #include <QFileInfo>
 #include <QMediaDevices>
 
@@ -191,14 +193,36 @@ int MediaService::open(const QString &arguments)
     if (device(alias))
         return MediaError::DuplicateAlias;
 
-    auto opened = std::make_unique<MediaDevice>(m_makeOutput);
+    auto opened = std::make_unique<MediaDevice>();
     if (!opened->open(path))
         return MediaError::CannotPlayFile;
+    OutputMixer *mixer = mixerFor(*opened);
+    opened->setMixer(mixer);
+    // The stream starts now rather than at "play"; one that will not start is tried again and
+    // reported there.
+    mixer->ensureStarted();
     opened->setParent(this);
     MediaDevice *added = opened.release();
-    connect(added, &MediaDevice::firstSamplesHanded, this, [this, alias] { Q_EMIT firstSamplesHanded(alias); });
+    connect(added, &MediaDevice::firstSamplesHanded, this,
+            [this, alias] { Q_EMIT firstSamplesHanded(alias, MonotonicClock::nowNs()); });
+    connect(added, &MediaDevice::stopped, this,
+            [this, alias] { Q_EMIT deviceStopped(alias, MonotonicClock::nowNs()); });
     m_devices.insert(keyOf(alias), added);
+    Q_EMIT deviceOpened(alias, path, MonotonicClock::nowNs());
     return MediaError::Success;
+}
+
+OutputMixer *MediaService::mixerFor(const MediaDevice &device)
+{
+    std::unique_ptr<OutputMixer> &mixer = m_mixers[{device.sampleRate(), device.channels()}];
+    if (!mixer) {
+        QAudioFormat format;
+        format.setSampleRate(device.sampleRate());
+        format.setChannelCount(device.channels());
+        format.setSampleFormat(QAudioFormat::Int16);
+        mixer = std::make_unique<OutputMixer>(m_makeOutput, format);
+    }
+    return mixer.get();
 }
 
 int MediaService::play(MediaDevice *device, const QStringList &words)
@@ -274,7 +298,8 @@ int MediaService::close(const QString &alias)
         closing.append(one);
     }
     for (MediaDevice *each : std::as_const(closing)) {
-        each->release();
+        each->release(); // a playing device reports its stop here
+        each->disconnect(this);
         // Later, not now: the close may come from a slot that one of these devices is calling.
         each->deleteLater();
     }

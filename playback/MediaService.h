@@ -2,25 +2,34 @@
 
 #include "MediaCommandService.h"
 #include "MediaDevice.h"
+#include "OutputMixer.h"
 
 #include <QHash>
 #include <QObject>
 #include <QStringList>
 
+#include <map>
+#include <memory>
+
 // Tunvero's own command-string media service: opens MP3 songs as devices under aliases
 // (case-insensitive), plays, stops, measures and closes them, and answers error codes with a
-// text for each. Lives on the GUI thread; nothing here blocks for longer than a song's opening.
+// text for each. Lives on the GUI thread; an "open" takes a few milliseconds, every other
+// command less than one.
+//
+// Sound goes to one output stream per sample format (rate and channels), made at the first
+// open of a song in that format and kept flowing on silence, so a "play" never waits for an
+// output to start. Devices playing at the same time are mixed.
 //
 // Commands: "open <path> [type MPEGVideo] [alias <a>] [parent <n>] [style <n>]",
 // "play <a> [from <p>] [to <p>]", "stop <a>|all", "close <a>|all",
 // "set <a> time format ms|milliseconds|frames", "status <a> length|position|mode|time format".
-class MediaService : public QObject, public MediaCommandService
-{
+class MediaService : public QObject, public MediaCommandService {
     Q_OBJECT
 public:
     // Plays through the default sound output (a silent clock when there is none).
     explicit MediaService(QObject *parent = nullptr);
-    // Plays through the outputs makeOutput gives (tests, benchmark).
+    // Plays through the outputs makeOutput gives (tests, benchmark); nullptr means no sound
+    // device, and a silent clock keeps time.
     explicit MediaService(AudioOutputFactory makeOutput, QObject *parent = nullptr);
     ~MediaService() override;
 
@@ -28,8 +37,14 @@ public:
     QString errorString(int code) const override;
 
 Q_SIGNALS:
-    // A play command's first samples have reached the output (the benchmark times this).
-    void firstSamplesHanded(const QString &alias);
+    // Reports for an event log; monotonicNs is MonotonicClock::nowNs() (CLOCK_MONOTONIC) at the
+    // moment it happened. Cheap when nobody listens.
+    // A device opened under alias.
+    void deviceOpened(const QString &alias, const QString &path, qint64 monotonicNs);
+    // A play's first samples have been handed to the output stream (the benchmark times this).
+    void firstSamplesHanded(const QString &alias, qint64 monotonicNs);
+    // A playing device stopped: by command, at its end, by close, or its output broke down.
+    void deviceStopped(const QString &alias, qint64 monotonicNs);
 
 private:
     int open(const QString &arguments);
@@ -38,7 +53,9 @@ private:
     int status(MediaDevice *device, const QStringList &words, QString *answer);
     int close(const QString &alias);
     MediaDevice *device(const QString &alias) const;
+    OutputMixer *mixerFor(const MediaDevice &device);
 
     AudioOutputFactory m_makeOutput;
     QHash<QString, MediaDevice *> m_devices; // by case-folded alias; children of this object
+    std::map<std::pair<int, int>, std::unique_ptr<OutputMixer>> m_mixers; // by rate and channels
 };

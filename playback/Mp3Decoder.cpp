@@ -36,6 +36,16 @@ bool isVbriFrame(QFile &file, qint64 frameStart)
     return file.seek(frameStart + vbriOffset) && file.read(4) == QByteArrayLiteral("VBRI");
 }
 
+mpg123_ssize_t readBlocks(void *reader, void *data, size_t bytes)
+{
+    return mpg123_ssize_t(static_cast<BlockFileReader *>(reader)->read(static_cast<char *>(data), qint64(bytes)));
+}
+
+off_t seekBlocks(void *reader, off_t offset, int whence)
+{
+    return off_t(static_cast<BlockFileReader *>(reader)->seek(qint64(offset), whence));
+}
+
 } // namespace
 
 void Mp3Decoder::HandleDeleter::operator()(mpg123_handle_struct *handle) const
@@ -76,8 +86,9 @@ bool Mp3Decoder::open(const QString &path)
     for (size_t i = 0; i < rateCount; ++i)
         mpg123_format(mh, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
 
-    if (mpg123_open(mh, QFile::encodeName(path).constData()) != MPG123_OK) {
-        m_handle.reset();
+    if (!m_reader.open(path) || mpg123_replace_reader_handle(mh, readBlocks, seekBlocks, nullptr) != MPG123_OK ||
+        mpg123_open_handle(mh, &m_reader) != MPG123_OK) {
+        close();
         return false;
     }
     long rate = 0;
@@ -85,14 +96,14 @@ bool Mp3Decoder::open(const QString &path)
     int encoding = 0;
     if (mpg123_getformat(mh, &rate, &channels, &encoding) != MPG123_OK || rate <= 0 || channels < 1 || channels > 2 ||
         encoding != MPG123_ENC_SIGNED_16) {
-        m_handle.reset();
+        close();
         return false;
     }
     mpg123_frameinfo info{};
     if (mpg123_info(mh, &info) == MPG123_OK)
         m_samplesPerFrame = samplesPerFrameOf(info);
     if (mpg123_scan(mh) != MPG123_OK) {
-        m_handle.reset();
+        close();
         return false;
     }
     m_skipSamples = vbri ? m_samplesPerFrame : 0;
@@ -101,7 +112,7 @@ bool Mp3Decoder::open(const QString &path)
     m_channels = channels;
     m_lengthSamples = length;
     if (length <= 0 || !seekSample(0)) {
-        m_handle.reset();
+        close();
         return false;
     }
     return true;
@@ -110,6 +121,7 @@ bool Mp3Decoder::open(const QString &path)
 void Mp3Decoder::close()
 {
     m_handle.reset();
+    m_reader.close();
     m_ended = true;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "BlockFileReader.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -20,6 +22,8 @@ public:
     // and the seek index complete). False when the file holds no playable audio.
     bool open(const QString &path);
     void close();
+    // Frees the read buffer until the next read or seek: an open song that waits holds little.
+    void idle() { m_reader.dropBlock(); }
 
     int sampleRate() const { return m_rate; }
     int channels() const { return m_channels; }
@@ -41,6 +45,7 @@ private:
     struct HandleDeleter {
         void operator()(mpg123_handle_struct *handle) const;
     };
+    BlockFileReader m_reader; // outlives m_handle, which reads through it
     std::unique_ptr<mpg123_handle_struct, HandleDeleter> m_handle;
     int m_rate = 0;
     int m_channels = 0;

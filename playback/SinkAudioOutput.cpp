@@ -55,11 +55,18 @@ qint64 SinkAudioOutput::playedBytes()
     return std::min(m_written, qint64(m_format.bytesForDuration(m_sink->processedUSecs())));
 }
 
-bool SinkAudioOutput::drained()
+bool SinkAudioOutput::flush()
 {
-    if (failed())
-        return true;
-    return m_sink->state() == QAudio::IdleState || playedBytes() >= m_written;
+    if (!m_sink)
+        return false;
+    // Dropping the buffer stops the sink; starting it again keeps the sound server's stream,
+    // which takes a millisecond or two where a new sink takes tens.
+    m_sink->reset();
+    m_io = m_sink->start();
+    m_written = 0;
+    if (!m_io)
+        m_sink.reset();
+    return true;
 }
 
 bool SinkAudioOutput::failed()

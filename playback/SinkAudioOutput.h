@@ -9,9 +9,8 @@
 class QAudioSink;
 class QIODevice;
 
-// The default sound output through Qt Multimedia, alive only while its device plays.
-class SinkAudioOutput : public AudioOutput
-{
+// The default sound output through Qt Multimedia: one stream, kept open for many songs.
+class SinkAudioOutput : public AudioOutput {
 public:
     SinkAudioOutput();
     ~SinkAudioOutput() override;
@@ -20,7 +19,7 @@ public:
     qint64 bytesFree() override;
     qint64 write(const char *data, qint64 bytes) override;
     qint64 playedBytes() override;
-    bool drained() override;
+    bool flush() override;
     bool failed() override;
 
 private:

@@ -129,8 +129,7 @@ protected:
     ClientRole client{c.tmrClient};
     MediaService mediaService;
     ModMultimedia media{mediaService};
-    int programEnds = 0;
-    RunWiring run{c, layouts, playlist, dialogs, session, server, client, media, [this] { ++programEnds; }};
+    RunWiring run{c, layouts, playlist, dialogs, session, server, client, media, [] {}};
     std::deque<RawClient> clients;
 };
 
@@ -149,16 +148,9 @@ TEST_F(RunWiringTest, AStartIsRefusedWithoutSongsOrClientsAndDeclinedWithNo)
                                     QStringLiteral("Det finns inga klienter anslutna!"),
                                     QStringLiteral("Vill du verkligen starta nu?\n"
                                                    "De datorer som ännu inte anslutit kan inte ansluta längre...")}));
-    const auto &boxes = dialogs.shown();
-    EXPECT_EQ(boxes[0].message.title, QStringLiteral("Inga låtar?"));
-    EXPECT_EQ(boxes[1].message.title, QStringLiteral("Hmpf..."));
-    EXPECT_EQ(boxes[1].message.icon, DialogIcon::Information);
-    EXPECT_EQ(boxes[2].message.title, QStringLiteral("Starta nu?"));
-    EXPECT_EQ(boxes[2].message.defaultButton, DialogAnswer::No);
+    EXPECT_EQ(dialogs.last().message.defaultButton, DialogAnswer::No);
     EXPECT_TRUE(session.acceptNewClients()); // No lets newcomers in again
-    EXPECT_FALSE(session.runActive());
-    EXPECT_EQ(c.cmdServer->text(), QStringLiteral("Starta"));
-    EXPECT_FALSE(shown(c.lstFilesPlay));
+    EXPECT_FALSE(session.runActive() || shown(c.lstFilesPlay));
     EXPECT_EQ(clients[0].until({}), QByteArray()); // nothing was sent
 }
 
@@ -172,49 +164,36 @@ TEST_F(RunWiringTest, ARunReachesOnlyReadyClientsAndTheStopRestoresTheWindow)
     start();
 
     EXPECT_EQ(c.cmdServer->text(), QStringLiteral("Stoppa"));
-    EXPECT_TRUE(session.runActive());
-    EXPECT_FALSE(session.acceptNewClients());
-    EXPECT_TRUE(layouts.isPlaylistEnlarged());
-    EXPECT_FALSE(shown(c.lstFiles));
-    for (QWidget *w : {static_cast<QWidget *>(c.lstFiles), static_cast<QWidget *>(c.dirFiles),
-                       static_cast<QWidget *>(c.filFiles), static_cast<QWidget *>(c.drvFiles)})
+    EXPECT_TRUE(session.runActive() && layouts.isPlaylistEnlarged());
+    EXPECT_FALSE(session.acceptNewClients() || shown(c.lstFiles));
+    const std::vector<QWidget *> browsing{c.lstFiles, c.dirFiles, c.filFiles, c.drvFiles};
+    for (QWidget *w : browsing)
         EXPECT_FALSE(w->isEnabled());
-    EXPECT_TRUE(shown(c.lstFilesPlay));
     EXPECT_EQ(c.lstFilesPlay->geometry(), c.lstFiles->geometry().adjusted(0, 0, 0, twips::toPixels(30)));
     ASSERT_EQ(c.lstFilesPlay->count(), 1);
-    EXPECT_EQ(c.lstFilesPlay->item(0)->text(), path);
     EXPECT_EQ(c.lstFilesPlay->item(0)->checkState(), Qt::Unchecked);
     EXPECT_EQ(c.txtFiles->text(), path);
-    EXPECT_EQ(c.prgFile->percent(), PercentBar::emptyValue);
-    EXPECT_TRUE(c.cmdStartPlay->isEnabled());
-    EXPECT_TRUE(shown(c.cmdSpeed));
+    EXPECT_TRUE(c.cmdStartPlay->isEnabled() && shown(c.cmdSpeed));
     EXPECT_EQ(c.cmdSpeed->text(), QStringLiteral("Hastighet: Låg"));
     const QByteArray setMusic = "SetMusic\r\n" + path.toUtf8(); // one song: no CR LF after it
     EXPECT_EQ(ready.until(setMusic), setMusic);
 
     c.cmdStartPlay->click();
     EXPECT_FALSE(c.cmdStartPlay->isEnabled());
-    EXPECT_TRUE(c.tmrStopMusic->isActive());
     EXPECT_EQ(c.lstFilesPlay->item(0)->checkState(), Qt::Checked);
     const QByteArray played = setMusic + "PlayMusic\r\n0";
     EXPECT_EQ(ready.until(played), played);
 
     stop();
-    EXPECT_EQ(dialogs.last().message.text,
-              QStringLiteral("Vill du verkligen stänga av uppspelningen? Alla klienter kommer att stoppas"));
     EXPECT_EQ(c.cmdServer->text(), QStringLiteral("Starta"));
-    EXPECT_FALSE(c.tmrStopMusic->isActive());
-    EXPECT_FALSE(session.runActive());
+    EXPECT_FALSE(c.tmrStopMusic->isActive() || session.runActive());
     EXPECT_TRUE(session.acceptNewClients());
     EXPECT_FALSE(layouts.isPlaylistEnlarged()); // started from the normal layout
-    for (QWidget *w : {static_cast<QWidget *>(c.lstFiles), static_cast<QWidget *>(c.dirFiles),
-                       static_cast<QWidget *>(c.filFiles), static_cast<QWidget *>(c.drvFiles)}) {
-        EXPECT_TRUE(w->isEnabled());
-        EXPECT_TRUE(shown(w));
+    for (QWidget *w : browsing) {
+        EXPECT_TRUE(w->isEnabled() && shown(w));
         EXPECT_EQ(w->palette().color(QPalette::Base), QColor(Qt::white));
     }
-    for (QWidget *w : {static_cast<QWidget *>(c.lstFilesPlay), static_cast<QWidget *>(c.cmdStartPlay),
-                       static_cast<QWidget *>(c.cmdSpeed), static_cast<QWidget *>(c.txtFiles)})
+    for (QWidget *w : std::vector<QWidget *>{c.lstFilesPlay, c.cmdStartPlay, c.cmdSpeed, c.txtFiles})
         EXPECT_FALSE(shown(w));
     const QByteArray all = played + "StopAllMusic\r\n";
     EXPECT_EQ(ready.until(all), all);
@@ -223,10 +202,11 @@ TEST_F(RunWiringTest, ARunReachesOnlyReadyClientsAndTheStopRestoresTheWindow)
     EXPECT_EQ(silent.until({}), QByteArray());
 }
 
-TEST_F(RunWiringTest, TheSongListHasNoLineEndAfterTheLastAndHoldsAtMost201Songs)
+TEST_F(RunWiringTest, TheSongListHasNoLineEndAfterTheLastAndHoldsAtMost201SongsAndTheStopKeepsTheLayout)
 {
     RawClient &ready = connectClient(true);
     addSongs({QStringLiteral("/m/a.mp3"), QStringLiteral("/m/b.mp3"), QStringLiteral("/m/c.mp3")});
+    layouts.togglePlaylist();
     start();
     const QByteArray three = "SetMusic\r\n/m/a.mp3\r\n/m/b.mp3\r\n/m/c.mp3";
     EXPECT_EQ(ready.until(three), three);
@@ -234,6 +214,7 @@ TEST_F(RunWiringTest, TheSongListHasNoLineEndAfterTheLastAndHoldsAtMost201Songs)
     const QByteArray stopped = three + "StopAllMusic\r\n";
     EXPECT_EQ(ready.until(stopped), stopped);
     ready.received.clear();
+    EXPECT_TRUE(layouts.isPlaylistEnlarged()); // the run started from the enlarged playlist
 
     playlist.reset();
     QStringList many;
@@ -250,27 +231,9 @@ TEST_F(RunWiringTest, TheSongListHasNoLineEndAfterTheLastAndHoldsAtMost201Songs)
     for (int i = 0; i < 201; ++i)
         list += (i ? "\r\n" : "") + many[i].toUtf8();
     EXPECT_EQ(ready.until(list), list);
-}
-
-TEST_F(RunWiringTest, TheLayoutAfterAStopIsTheOneBeforeTheStart)
-{
-    connectClient(true);
-    addSongs({QStringLiteral("/m/a.mp3")});
-    layouts.togglePlaylist();
-    start();
     stop();
+    forcedStop(); // the role switched off later changes nothing
     EXPECT_TRUE(layouts.isPlaylistEnlarged());
-    forcedStop(); // the role switched off later
-    EXPECT_TRUE(layouts.isPlaylistEnlarged());
-
-    layouts.togglePlaylist();
-    start();
-    stop();
-    EXPECT_FALSE(layouts.isPlaylistEnlarged());
-    EXPECT_TRUE(shown(c.dirFiles));
-    forcedStop();
-    EXPECT_FALSE(layouts.isPlaylistEnlarged());
-    EXPECT_EQ(dialogs.unanswered(), 0u);
 }
 
 TEST_F(RunWiringTest, TheButtonWaitsForThePreparationUnlessTheStopIsForced)
@@ -285,12 +248,10 @@ TEST_F(RunWiringTest, TheButtonWaitsForThePreparationUnlessTheStopIsForced)
     EXPECT_EQ(c.prgFile->percent(), 50);
     c.cmdServer->click(); // inert: no question
     EXPECT_EQ(dialogs.shown().size(), 1u);
-    EXPECT_TRUE(session.runActive());
 
     forcedStop();
     EXPECT_EQ(clears, 1);
-    EXPECT_FALSE(session.runActive());
-    EXPECT_FALSE(shown(c.lstFilesPlay));
+    EXPECT_FALSE(session.runActive() || shown(c.lstFilesPlay));
     run.serverRun().preparationDone(); // late: the run is over
     EXPECT_FALSE(shown(c.cmdStartPlay));
 }

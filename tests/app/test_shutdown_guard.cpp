@@ -8,78 +8,59 @@
 
 namespace {
 
-// Two role boxes whose switch-off the user may refuse, as the role reactions let them.
-struct RoleBoxes {
-    QCheckBox server;
-    QCheckBox client;
-    bool refuseServerOff = false;
-    bool refuseClientOff = false;
-
-    RoleBoxes()
+// A role box whose switch-off the user may refuse, as the role reactions let them.
+struct RoleBox : QCheckBox {
+    bool refuseOff = false;
+    RoleBox()
     {
-        QObject::connect(&server, &QCheckBox::toggled, &server, [this](bool on) {
-            if (!on && refuseServerOff)
-                server.setChecked(true);
-        });
-        QObject::connect(&client, &QCheckBox::toggled, &client, [this](bool on) {
-            if (!on && refuseClientOff)
-                client.setChecked(true);
+        setChecked(true);
+        connect(this, &QCheckBox::toggled, this, [this](bool on) {
+            if (!on && refuseOff)
+                setChecked(true);
         });
     }
 };
-
-const QString unsavedQuestion = QStringLiteral("Vill du verkligen avsluta eftersom att du har en osparad playlist?");
 
 } // namespace
 
 TEST(ShutdownGuard, AsksAboutAnUnsavedPlaylistOnlyOnAServerWithChanges)
 {
     ScriptedDialogs dialogs;
-    RoleBoxes boxes;
-    ShutdownGuard guard(dialogs, &boxes.server, &boxes.client);
-
+    RoleBox server;
+    QCheckBox client;
+    ShutdownGuard guard(dialogs, &server, &client);
+    server.setChecked(false);
     EXPECT_TRUE(guard.mayClose({true, true, false}));
     EXPECT_TRUE(guard.mayClose({false, true, true}));
     EXPECT_TRUE(guard.mayClose({true, false, true}));
     EXPECT_TRUE(dialogs.shown().empty());
 
-    boxes.server.setChecked(true);
+    server.setChecked(true);
     dialogs.then(DialogAnswer::No);
     EXPECT_FALSE(guard.mayClose({true, true, true}));
-    const MessageBoxRequest &asked = dialogs.last().message;
-    EXPECT_EQ(asked.text, unsavedQuestion);
-    EXPECT_EQ(asked.title, QStringLiteral("Avsluta?"));
-    EXPECT_EQ(asked.buttons, DialogButtons::YesNo);
-    EXPECT_EQ(asked.icon, DialogIcon::Question);
-    EXPECT_EQ(asked.defaultButton, DialogAnswer::No);
-    EXPECT_TRUE(boxes.server.isChecked());
-
+    EXPECT_EQ(dialogs.last().message.text,
+              QStringLiteral("Vill du verkligen avsluta eftersom att du har en osparad playlist?"));
+    EXPECT_EQ(dialogs.last().message.defaultButton, DialogAnswer::No);
+    EXPECT_TRUE(server.isChecked());
     dialogs.then(DialogAnswer::Yes);
     EXPECT_TRUE(guard.mayClose({true, true, true}));
-    EXPECT_FALSE(boxes.server.isChecked());
+    EXPECT_FALSE(server.isChecked());
 }
 
 TEST(ShutdownGuard, KeepsTheWindowWhileARoleRefusesToStopAndStopsOnlyTheServerOfTwo)
 {
     ScriptedDialogs dialogs;
-    RoleBoxes boxes;
-    ShutdownGuard guard(dialogs, &boxes.server, &boxes.client);
-    boxes.server.setChecked(true);
-    boxes.client.setChecked(true);
-
-    boxes.refuseServerOff = true;
-    EXPECT_FALSE(guard.mayClose({}));
-    EXPECT_TRUE(boxes.server.isChecked());
-
-    boxes.refuseServerOff = false;
-    EXPECT_TRUE(guard.mayClose({}));
-    EXPECT_FALSE(boxes.server.isChecked());
-    EXPECT_TRUE(boxes.client.isChecked());
-
-    boxes.refuseClientOff = true;
-    EXPECT_FALSE(guard.mayClose({}));
-    boxes.refuseClientOff = false;
-    EXPECT_TRUE(guard.mayClose({}));
-    EXPECT_FALSE(boxes.client.isChecked());
+    RoleBox server;
+    RoleBox client;
+    ShutdownGuard guard(dialogs, &server, &client);
+    for (RoleBox *role : {&server, &client}) {
+        role->refuseOff = true;
+        EXPECT_FALSE(guard.mayClose({}));
+        EXPECT_TRUE(role->isChecked());
+        role->refuseOff = false;
+        EXPECT_TRUE(guard.mayClose({}));
+        EXPECT_FALSE(role->isChecked());
+        EXPECT_EQ(client.isChecked(), role == &server);
+    }
     EXPECT_TRUE(dialogs.shown().empty());
 }

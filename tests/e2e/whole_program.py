@@ -79,6 +79,9 @@ def main():
             check(stops and stops[-1]["t_ns"] >= max(e["t_ns"] for e in client.events("play_handled")),
                   f"{client.name} did not handle the stop after its last play")
             check(stops and stops[-1]["playing"] == 0, f"{client.name} kept playing after the stop: {stops}")
+            last_play = max(e["t_ns"] for e in client.events("play_handled"))
+            check(any(e["t_ns"] >= last_play for e in client.events("device_stopped")),
+                  f"{client.name} reported no device stopped after its last play")
             for song in songs:
                 stored = download_path(client.download_folder, str(song.resolve()))
                 if check(stored.is_file(), f"{client.name} lacks {stored}"):

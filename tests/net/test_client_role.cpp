@@ -1,11 +1,12 @@
-// The client role against a raw QTcpServer peer: the greeting, the probe answer, exact
-// bytes, message signals, envelopes, how the server's close or reset is told, and a server
-// that floods without reading.
+// The client role against a raw QTcpServer peer: message signals, the moment of a
+// "PlayMusic", envelopes, how the server's close or reset is told, and a server that floods
+// without reading.
 #include "net/ClientRole.h"
 #include "net/ReadPump.h"
 #include "net/SocketCodes.h"
 #include "tests/net/Loopback.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTimer>
@@ -40,16 +41,6 @@ protected:
     ClientRole client{&tmrClient};
     QTcpSocket *server = nullptr;
 };
-
-TEST_F(ClientRoleTest, AnswersTheProbeAndSendsExactBytes)
-{
-    server->write("TimerResponse\r\n");
-    EXPECT_EQ(readBytes(*server, 21), QByteArray("MirrorTimerResponse\r\n"));
-    client.SendClient("AllFilesLoaded", "");
-    client.SendClient("GetFile", "/m/l\xE5t.mp3\r\n3");
-    const QByteArray expected = "AllFilesLoaded\r\nGetFile\r\n/m/l\xE5t.mp3\r\n3";
-    EXPECT_EQ(readBytes(*server, expected.size()), expected);
-}
 
 TEST_F(ClientRoleTest, SignalsEachServerMessageOnceInOrderWhateverTheReads)
 {
@@ -89,7 +80,7 @@ TEST_F(ClientRoleTest, SignalsEachServerMessageOnceInOrderWhateverTheReads)
                                       "skipFiles", "skipFile /b.mp3\r\n1", "reStartPutFile"}));
 }
 
-TEST_F(ClientRoleTest, ADelayedEnvelopeWaitsInItsOneSlotAndALaterOneReplacesIt)
+TEST_F(ClientRoleTest, ADelayedEnvelopeWaitsInItsOneSlotALaterOneReplacesItAndAnEndEmptiesIt)
 {
     QSignalSpy playMusic(&client, &ClientRole::playMusic);
     server->write("WaitBefore:60000\r\nPlayMusic\r\n1");
@@ -104,36 +95,59 @@ TEST_F(ClientRoleTest, ADelayedEnvelopeWaitsInItsOneSlotAndALaterOneReplacesIt)
     // The probe inside an envelope is answered when it is due.
     server->write("WaitBefore:5\r\nTimerResponse\r\n");
     EXPECT_EQ(readBytes(*server, 21), QByteArray("MirrorTimerResponse\r\n"));
-    EXPECT_EQ(playMusic.count(), 1);
-}
 
-TEST_F(ClientRoleTest, TheRoleLeavesTheFileDataModeToTheTransferAndKeepsTheSongList)
-{
-    QSignalSpy fileData(&client, &ClientRole::fileData);
-    QSignalSpy stop(&client, &ClientRole::stopAllMusic);
-    server->write("SetMusic\r\n/a.mp3\r\n/b.mp3SetFileDone\r\n/b.mp3\r\n9\xFF\xFB"
-                  "dataDoGetFile\r\n StopAllMusic\r\n");
-    ASSERT_TRUE(stop.wait(waitMs));
-    // Nobody switched file data on, so the bytes after "SetFileDone" were no song.
-    EXPECT_EQ(fileData.count(), 0);
-    EXPECT_EQ(client.announcedSongs(), (QList<QByteArray>{"/a.mp3", "/b.mp3"}));
-}
-
-TEST_F(ClientRoleTest, AnEnvelopeWaitingWhenTheConnectionEndsNeverFires)
-{
-    QSignalSpy playMusic(&client, &ClientRole::playMusic);
+    // A message waiting when the connection ends never acts, nor on the next connection.
     QSignalSpy closed(&client, &ClientRole::closedByServer);
-    server->write("WaitBefore:300\r\nPlayMusic\r\n1");
+    server->write("WaitBefore:300\r\nPlayMusic\r\n3");
     ASSERT_TRUE(QTest::qWaitFor([&] { return tmrClient.isActive(); }, waitMs));
     server->disconnectFromHost();
     ASSERT_TRUE(closed.wait(waitMs));
     EXPECT_FALSE(tmrClient.isActive());
     EXPECT_FALSE(client.delayedMessage().has_value());
-    // Nor on the next connection.
     client.connectToServer(QStringLiteral("127.0.0.1"), listener.serverPort());
     ASSERT_TRUE(listener.waitForNewConnection(waitMs));
     QTest::qWait(400);
-    EXPECT_EQ(playMusic.count(), 0);
+    EXPECT_EQ(playMusic.count(), 1);
+}
+
+TEST_F(ClientRoleTest, APlayMusicThatMayGoOnStartsAlikeWhetherAloneOrFollowed)
+{
+    // A second client beside the fixture's; both know 13 songs, so "1" may still be 10..12.
+    QTimer otherTimer;
+    ClientRole other(&otherTimer);
+    other.connectToServer(QStringLiteral("127.0.0.1"), listener.serverPort());
+    ASSERT_TRUE(listener.waitForNewConnection(waitMs));
+    QTcpSocket *otherServer = listener.nextPendingConnection();
+    ASSERT_EQ(readBytes(*otherServer, 11), QByteArray("Connected\r\n"));
+    QByteArray list = "SetMusic\r\n/m/0.mp3";
+    for (int i = 1; i < 13; ++i)
+        list += "\r\n/m/" + QByteArray::number(i) + ".mp3";
+    // Each client's log, and when its "PlayMusic" came after the bytes were written (so
+    // after they were read).
+    QElapsedTimer sinceWrite;
+    QList<QByteArray> logs[2];
+    qint64 playedAfter[2] = {-1, -1};
+    ClientRole *roles[2] = {&client, &other};
+    for (int i = 0; i < 2; ++i) {
+        QObject::connect(roles[i], &ClientRole::setMusic, roles[i], [&, i] { logs[i].append("setMusic"); });
+        QObject::connect(roles[i], &ClientRole::playMusic, roles[i], [&, i](const QByteArray &slot) {
+            playedAfter[i] = sinceWrite.elapsed();
+            logs[i].append("playMusic " + slot);
+        });
+        QObject::connect(roles[i], &ClientRole::skipFiles, roles[i], [&, i] { logs[i].append("skipFiles"); });
+    }
+    server->write(list + "StopAllMusic\r\n");
+    otherServer->write(list + "StopAllMusic\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logs[0].size() == 1 && logs[1].size() == 1; }, waitMs));
+
+    sinceWrite.start();
+    server->write("PlayMusic\r\n1");
+    otherServer->write("PlayMusic\r\n1SkipFiles\r\n ");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logs[0].size() == 2 && logs[1].size() == 3; }, waitMs));
+    // Only a lower bound: a slow machine may start both later, never earlier.
+    EXPECT_GE(playedAfter[0], ClientReceiver::settleMs - 1);
+    EXPECT_GE(playedAfter[1], ClientReceiver::settleMs - 1);
+    EXPECT_EQ(logs[1], (QList<QByteArray>{"setMusic", "playMusic 1", "skipFiles"}));
 }
 
 TEST_F(ClientRoleTest, AServerResetIsAnErrorAndAnOrderlyCloseIsNot)

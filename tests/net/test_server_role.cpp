@@ -172,20 +172,9 @@ TEST_F(ServerRoleTest, SendersPutExactlyTheirBytesOnTheWireAndBroadcastsReachOnl
     EXPECT_EQ(readBytes(*peers[4], 1), QByteArray("Y"));
 }
 
-TEST_F(ServerRoleTest, RequestsArriveWholeAFloodingClientIsDroppedAndTheListenerRecovers)
+TEST_F(ServerRoleTest, AFloodingClientIsDroppedAndTheListenerRecovers)
 {
     ASSERT_EQ(connectClient(), 1);
-    QSignalSpy getFile(&server, &ServerRole::getFileReceived);
-    QSignalSpy loaded(&server, &ServerRole::allFilesLoadedReceived);
-    peers[0]->write("GetFile\r\n/m/l\xE5");
-    peers[0]->flush();
-    QTest::qWait(20);
-    peers[0]->write("t.mp3\r\n7AllFilesLoaded\r\n");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return loaded.count() == 1; }, waitMs));
-    ASSERT_EQ(getFile.count(), 1);
-    EXPECT_EQ(getFile.first().at(0).toInt(), 1);
-    EXPECT_EQ(getFile.first().at(1).toByteArray(), QByteArray("/m/l\xE5t.mp3\r\n7"));
-
     QSignalSpy gone(&server, &ServerRole::clientGone);
     peers[0]->write(QByteArray(256 * 1024, '\x01'));
     ASSERT_TRUE(gone.wait(waitMs));

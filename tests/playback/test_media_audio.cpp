@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
-TEST(MediaAudio, ASongPlaysIntoTheSoundServerAndStops)
+TEST(MediaAudio, SongsPlayOneAfterAnotherIntoOneStreamOfTheSoundServer)
 {
     if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
         GTEST_SKIP() << "PULSE_SERVER is not set: run through scripts/run-tests.sh, which starts a "
@@ -51,27 +51,43 @@ TEST(MediaAudio, ASongPlaysIntoTheSoundServerAndStops)
         return service.sendString(command, &answer) == 0 ? answer : QString();
     };
     const auto position = [&] { return ask(QStringLiteral("status s position")).toInt(); };
-    ASSERT_EQ(send(QStringLiteral("open %1 type MPEGVideo Alias s").arg(TestSongs::path("vbr_48k_stereo"))), 0);
+    // Sound arrives from now on (what was recorded before is dropped).
+    const auto soundsAgain = [&] {
+        loudest();
+        return QTest::qWaitFor([&] { return loudest() > 1000; }, kWaitCapMs);
+    };
+    const QString song = TestSongs::path("vbr_48k_stereo");
+    for (const char *alias : {"s", "t"})
+        ASSERT_EQ(send(QStringLiteral("open %1 type MPEGVideo Alias %2").arg(song, QLatin1String(alias))), 0);
     ASSERT_EQ(send(QStringLiteral("set s time format ms")), 0);
 
     ASSERT_EQ(send(QStringLiteral("play s from 0")), 0);
     EXPECT_EQ(ask(QStringLiteral("status s mode")), QStringLiteral("playing"));
     // The tone reaches the sink, and the position follows what the server has played.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return loudest() > 1000; }, kWaitCapMs));
+    EXPECT_TRUE(soundsAgain());
     EXPECT_TRUE(QTest::qWaitFor([&] { return position() > 0; }, kWaitCapMs));
     const int earlier = position();
     EXPECT_TRUE(QTest::qWaitFor([&] { return position() > earlier; }, kWaitCapMs));
+    // Opening another song meanwhile, in a format of its own too, leaves it sounding.
+    ASSERT_EQ(send(QStringLiteral("open %1 type MPEGVideo Alias u").arg(TestSongs::path("cbr_22k_mono"))), 0);
+    EXPECT_EQ(ask(QStringLiteral("status s mode")), QStringLiteral("playing"));
+    EXPECT_TRUE(soundsAgain());
 
     ASSERT_EQ(send(QStringLiteral("stop s")), 0);
     EXPECT_EQ(ask(QStringLiteral("status s mode")), QStringLiteral("stopped"));
     const int stoppedAt = position();
     EXPECT_GT(stoppedAt, 0);
     EXPECT_LT(stoppedAt, 4000);
-    // Silence once the sink has played out what was buffered.
+    // Silence once the sink has played out what was buffered, though the stream stays open.
     EXPECT_TRUE(QTest::qWaitFor([&] { return loudest() == 0; }, kWaitCapMs));
 
-    // Played again from the start, the device runs to its end and stops by itself.
+    // The next device plays into the same stream and sounds, and so does the first once more,
+    // to its end, where it stops by itself.
+    ASSERT_EQ(send(QStringLiteral("play t from 0")), 0);
+    EXPECT_TRUE(soundsAgain());
+    ASSERT_EQ(send(QStringLiteral("stop t")), 0);
     ASSERT_EQ(send(QStringLiteral("play s from 0")), 0);
+    EXPECT_TRUE(soundsAgain());
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return ask(QStringLiteral("status s mode")) == QStringLiteral("stopped"); }, kWaitCapMs));
     EXPECT_EQ(position(), 4000);

@@ -1,18 +1,15 @@
 #pragma once
 
+#include "tests/net/Loopback.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QStringList>
-#include <QTcpSocket>
-#include <QTest>
 
 #include <ostream>
-
-// Bounded waits for the loopback tests: generous, so only wrong code makes them fail.
-inline constexpr int waitMs = 10000;
 
 // Song bytes that hold every byte value, CR LF and NUL included.
 inline QByteArray songBytes(qsizetype size, quint32 seed)
@@ -46,20 +43,6 @@ inline QStringList filesBelow(const QString &folder)
         files.append(QDir(folder).relativeFilePath(it.next()));
     files.sort();
     return files;
-}
-
-// Exactly `count` bytes from the peer (fewer when the wait runs out, more when it sent more
-// at once).
-inline QByteArray readBytes(QTcpSocket &socket, qsizetype count)
-{
-    QByteArray got;
-    (void)QTest::qWaitFor(
-        [&] {
-            got += socket.readAll();
-            return got.size() >= count;
-        },
-        waitMs);
-    return got;
 }
 
 // Readable test failures for texts.

@@ -17,10 +17,7 @@ TEST(DownloadTree, MirrorsTheServerPathWithEitherSeparatorAndNoColons)
         const char *file;
     } cases[] = {
         {"D:\\Musik\\Pop\\x.mp3", "/dl/TunveroMusic/D/Musik/Pop/x.mp3"},
-        {"C:\\Musik\\Pop\\x.mp3", "/dl/TunveroMusic/C/Musik/Pop/x.mp3"},
         {"/home/anna/Musik/x.mp3", "/dl/TunveroMusic/home/anna/Musik/x.mp3"},
-        {"\\\\srv\\share\\x.mp3", "/dl/TunveroMusic/srv/share/x.mp3"},
-        {"x.mp3", "/dl/TunveroMusic/x.mp3"},
         {"a/b\\c.mp3", "/dl/TunveroMusic/a/b/c.mp3"},
         {"C:..\\x.mp3", "/dl/TunveroMusic/C../x.mp3"},
         {"D:\\l\xE5t.mp3", "/dl/TunveroMusic/D/l\xC3\xA5t.mp3"},

@@ -114,11 +114,6 @@ TEST_F(ServerTransferTest, ServesTheWorkedSequenceByteForByte)
     EXPECT_EQ(getFile(client, 1, 4012), songs[1].sliced(4000) + doGetFile);
     EXPECT_EQ(getFile(client, 1, putFileReady(1).size()), putFileReady(1));
 
-    // A 0-byte song: size 0, and no chunk at all.
-    const QByteArray p2 = paths[2].toLocal8Bit();
-    EXPECT_EQ(ask(client, "SetFile\r\n" + request(paths[2], 2), 15 + p2.size() + 1), "SetFileDone\r\n" + p2 + "\r\n0");
-    EXPECT_EQ(getFile(client, 2, putFileReady(2).size()), putFileReady(2));
-
     const int index = indexes.first();
     EXPECT_FALSE(transfer.ClientAllFilesLoaded(index));
     client.write("HasNeededFiles\r\n");
@@ -132,60 +127,37 @@ TEST_F(ServerTransferTest, ServesTheWorkedSequenceByteForByte)
     EXPECT_FALSE(transfer.ClientAllFilesLoaded(index));
 }
 
-TEST_F(ServerTransferTest, TwoClientsFetchingTheSameSongEachGetItWhole)
-{
-    QTcpSocket &a = *connectClient();
-    QTcpSocket &b = *connectClient();
-    const qsizetype doneSize = 19 + paths[3].toLocal8Bit().size();
-    (void)ask(a, "SetFile\r\n" + request(paths[3], 3), doneSize);
-    QByteArray gotA = getFile(a, 3, 4012).chopped(doGetFile.size());
-    // The second starts while the first is under way; their requests interleave.
-    (void)ask(b, "SetFile\r\n" + request(paths[3], 3), doneSize);
-    QByteArray gotB;
-    for (const qsizetype size : {4012, 1012}) {
-        gotB += getFile(b, 3, 4012).chopped(doGetFile.size());
-        gotA += getFile(a, 3, size).chopped(doGetFile.size());
-    }
-    gotB += getFile(b, 3, 1012).chopped(doGetFile.size());
-    EXPECT_EQ(getFile(a, 3, putFileReady(3).size()), putFileReady(3));
-    EXPECT_EQ(getFile(b, 3, putFileReady(3).size()), putFileReady(3));
-    EXPECT_EQ(gotA, songs[3]);
-    EXPECT_EQ(gotB, songs[3]);
-}
-
-TEST_F(ServerTransferTest, TheSlotDecidesTheContentAndANewSetFileStartsOver)
+TEST_F(ServerTransferTest, TheSlotDecidesTheContentAndEachConnectionHasItsOwnPosition)
 {
     QTcpSocket &client = *connectClient();
+    QTcpSocket &other = *connectClient();
     // The path of slot 1 asked as slot 3: the size and the bytes are slot 3's.
     const QByteArray p1 = paths[1].toLocal8Bit();
     EXPECT_EQ(ask(client, "SetFile\r\n" + p1 + "\r\n3", 19 + p1.size()), "SetFileDone\r\n" + p1 + "\r\n9000");
     EXPECT_EQ(ask(client, "GetFile\r\n" + p1 + "\r\n3", 4012), songs[3].left(4000) + doGetFile);
+    // Another client fetching the same song starts from the top and moves no one else.
+    (void)ask(other, "SetFile\r\n" + request(paths[3], 3), 19 + paths[3].toLocal8Bit().size());
+    EXPECT_EQ(getFile(other, 3, 4012), songs[3].left(4000) + doGetFile);
+    EXPECT_EQ(getFile(client, 3, 4012), songs[3].sliced(4000, 4000) + doGetFile);
     // Asked again: from the top.
     (void)ask(client, "SetFile\r\n" + p1 + "\r\n3", 19 + p1.size());
     EXPECT_EQ(ask(client, "GetFile\r\n" + p1 + "\r\n3", 4012), songs[3].left(4000) + doGetFile);
+    EXPECT_EQ(getFile(other, 3, 4012), songs[3].sliced(4000, 4000) + doGetFile);
     // A song never asked for on this connection ends at once.
     EXPECT_EQ(getFile(client, 0, putFileReady(0).size()), putFileReady(0));
 }
 
 TEST_F(ServerTransferTest, TheSpeedChangesFromTheNextChunkOn)
 {
-    QSignalSpy captions(&transfer.speed(), &TransferSpeed::captionChanged);
     QTcpSocket &client = *connectClient();
     (void)ask(client, "SetFile\r\n" + request(paths[4], 4), 21 + paths[4].toLocal8Bit().size());
     EXPECT_EQ(getFile(client, 4, 4012), songs[4].left(4000) + doGetFile);
+    QSignalSpy caption(&transfer.speed(), &TransferSpeed::captionChanged);
     transfer.speed().cmdSpeed_Click();
-    EXPECT_EQ(transfer.speed().TransferPartBytes(), 200000);
+    EXPECT_EQ(caption.last().first().toString(), QStringLiteral("Hastighet: Hög"));
     EXPECT_EQ(getFile(client, 4, 200012), songs[4].sliced(4000, 200000) + doGetFile);
     transfer.speed().cmdSpeed_Click();
     EXPECT_EQ(getFile(client, 4, 4012), songs[4].sliced(204000, 4000) + doGetFile);
-    transfer.speed().cmdSpeed_Click();
-    transfer.speed().setLow();
-    EXPECT_EQ(transfer.speed().TransferPartBytes(), 4000);
-    QStringList shown;
-    for (const QList<QVariant> &caption : captions)
-        shown.append(caption.first().toString());
-    EXPECT_EQ(shown, (QStringList{QStringLiteral("Hastighet: Hög"), QStringLiteral("Hastighet: Låg"),
-                                  QStringLiteral("Hastighet: Hög"), QStringLiteral("Hastighet: Låg")}));
 }
 
 TEST_F(ServerTransferTest, OutsideARunEveryRequestGetsSkipFilesAndChangesNothing)
@@ -202,7 +174,7 @@ TEST_F(ServerTransferTest, OutsideARunEveryRequestGetsSkipFilesAndChangesNothing
     EXPECT_EQ(getFile(client, 3, 4012), songs[3].sliced(4000, 4000) + doGetFile);
 }
 
-TEST_F(ServerTransferTest, RequestsForNoSlotOfTheRunGetNoAnswer)
+TEST_F(ServerTransferTest, RequestsForNoSlotGetNoAnswerAndMissingOrUnreadSongsAreSkipped)
 {
     QTcpSocket &client = *connectClient();
     const QByteArray p3 = paths[3].toLocal8Bit();
@@ -217,30 +189,24 @@ TEST_F(ServerTransferTest, RequestsForNoSlotOfTheRunGetNoAnswer)
     // A path the server lacks is echoed back as it came.
     const QByteArray missing = "/no/such/l\xE5t.mp3\r\n3";
     EXPECT_EQ(ask(client, "SetFile\r\n" + missing, 10 + missing.size()), "SkipFile\r\n" + missing);
-}
 
-TEST_F(ServerTransferTest, ASongTheStartCouldNotReadIsGivenUpNotServedEmpty)
-{
+    // A song the start could not read stays no song, even once its file is back.
     ASSERT_TRUE(QFile::remove(paths[1]));
     prepare(paths);
-    // Back by the time a client asks: its master copy is still no song.
     ASSERT_TRUE(writeFile(paths[1], songs[1]));
-    QTcpSocket &client = *connectClient();
     const QByteArray data = request(paths[1], 1);
     EXPECT_EQ(ask(client, "SetFile\r\n" + data, 10 + data.size()), "SkipFile\r\n" + data);
 }
 
-TEST_F(ServerTransferTest, PreparationReportsProgressAndKeepsAtMost201Songs)
+TEST_F(ServerTransferTest, PreparationReportsProgressKeepsAtMost201SongsAndAStopEndsIt)
 {
+    // The progress bar's value before each song, then empty.
     QSignalSpy progress(&store, &SongStore::progress);
     prepare(paths.mid(0, 4));
     QList<double> shown;
     for (const QList<QVariant> &value : progress)
         shown.append(value.first().toDouble());
     EXPECT_EQ(shown, (QList<double>{25, 50, 75, 100, 0.0001}));
-    EXPECT_EQ(store.songCount(), 4);
-    EXPECT_EQ(store.FileSizes(3), 9000);
-    EXPECT_EQ(store.master(3), songs[3]);
 
     QStringList many;
     for (int i = 0; i < 203; ++i)

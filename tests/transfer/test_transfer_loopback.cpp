@@ -33,7 +33,9 @@ struct Client {
     QTimer tmrGetFile;
     ClientRole role{&tmrClient};
     RecordingMediaService service;
-    ModMultimedia media{service, [](const QString &path) { return MediaShortPath::Result{MediaShortPath::Result::Outcome::Made, path}; }};
+    ModMultimedia media{service, [](const QString &path) {
+                            return MediaShortPath::Result{MediaShortPath::Result::Outcome::Made, path};
+                        }};
     ClientTransfer transfer{role, media, &tmrGetFile, [this] { return folder; }};
 };
 

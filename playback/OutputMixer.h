@@ -1,0 +1,61 @@
+#pragma once
+
+#include "AudioOutput.h"
+
+#include <QAudioFormat>
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+
+// One output stream of one sample format, started once and kept running on silence between
+// songs, so that a play only has to hand samples to a stream that already flows. Devices that
+// play at the same time are mixed (summed, clipped to 16 bits).
+class OutputMixer : public QObject {
+    Q_OBJECT
+public:
+    // What the mixer takes samples from: a playing device.
+    class Source {
+    public:
+        virtual ~Source() = default;
+        // Up to bytes of the source's next samples into data; fewer only at its end.
+        virtual qint64 fill(char *data, qint64 bytes) = 0;
+        // After each hand-over: time to decode ahead and to notice the end.
+        virtual void tick() = 0;
+        // The stream broke down: the source stops.
+        virtual void outputFailed() = 0;
+    };
+
+    OutputMixer(AudioOutputFactory makeOutput, const QAudioFormat &format, QObject *parent = nullptr);
+    ~OutputMixer() override;
+
+    // Makes and starts the stream unless it runs already. False when it cannot start.
+    bool ensureStarted();
+    // Adds a source; answers the stream byte its first byte takes. pump() then hands it samples.
+    qint64 add(Source *source);
+    // Takes a source out; when it was the last one and stopped early, what it left queued is
+    // dropped, so it falls silent at once.
+    void remove(Source *source, bool early);
+    // Stream bytes (songs and silence) the output has played.
+    qint64 playedBytes();
+    // Hands the sources' samples (or silence) to the output as far as it takes them now; the
+    // timer calls it too.
+    void pump();
+
+private:
+    void writePending();
+    qint64 mix(qint64 bytes);
+    void fail();
+
+    AudioOutputFactory m_makeOutput;
+    QAudioFormat m_format;
+    std::unique_ptr<AudioOutput> m_output;
+    QList<Source *> m_sources;
+    QTimer m_timer;
+    QByteArray m_pending;   // mixed, not yet taken by the output
+    qint64 m_queuedEnd = 0; // stream bytes produced so far, m_pending included
+    qint64 m_mostFree = 0;  // the output's buffer size, as its emptiest moment shows it
+    bool m_pumping = false;
+};
