@@ -2,7 +2,7 @@
 #   make run    installs what is missing, builds the program and starts it
 #   make test   installs what is missing, builds and runs every test
 #   make deb    builds the Debian package build/tunvero_<version>_<arch>.deb
-.PHONY: run test test-sanitize build configure program deb check-deb bench screenshots clean
+.PHONY: run test test-sanitize build configure program deb check-deb bench bench-sync screenshots clean
 
 configure:
 	scripts/install-deps.sh
@@ -38,6 +38,11 @@ check-deb: deb
 
 bench: build
 	scripts/run-bench.sh
+	python3 bench/sync_bench.py build/app/tunvero
+
+# Ten clients and a server of the real program play a run in step; prints the skews.
+bench-sync: program
+	python3 bench/sync_bench.py build/app/tunvero
 
 screenshots: build
 	scripts/screenshot.sh

@@ -3,6 +3,7 @@
 #include "app/ClientRoleSwitch.h"
 #include "app/DownloadFolderQuestion.h"
 #include "app/PortSelection.h"
+#include "app/RunEventLog.h"
 #include "app/RunWiring.h"
 #include "app/ServerRoleSwitch.h"
 #include "app/TransferWiring.h"
@@ -52,7 +53,7 @@ PlaylistPanel::Layouts playlistLayouts(WindowLayouts &layouts)
 
 } // namespace
 
-MainWindow::MainWindow(Dialogs &dialogs, DownloadFolderRule downloadFolderRule, QWidget *parent)
+MainWindow::MainWindow(Dialogs &dialogs, DownloadFolderRule downloadFolderRule, QWidget *parent, EventLog *eventLog)
     : QWidget(parent), m_dialogs(dialogs), m_downloadFolderRule(std::move(downloadFolderRule)),
       m_settings([this] { return windowTitle(); }), c(createWindowControls(this)), m_layouts(c),
       m_shutdownGuard(dialogs, c.chkServer, c.chkClient),
@@ -69,11 +70,16 @@ MainWindow::MainWindow(Dialogs &dialogs, DownloadFolderRule downloadFolderRule, 
     m_client = std::make_unique<ClientRole>(c.tmrClient);
     m_clientSwitch = std::make_unique<ClientRoleSwitch>(c, m_dialogs, *m_client, m_settings, m_session, nullptr);
     m_portSelection = std::make_unique<PortSelection>(c, m_dialogs, *m_client, m_session, nullptr);
+    if (eventLog)
+        m_eventLog = std::make_unique<RunEventLog>(*eventLog, *m_client, *m_server);
     m_transfer = std::make_unique<TransferWiring>(c, m_session, *m_server, *m_client, m_media,
                                                   [this] { return DownloadFolder; });
     m_run = std::make_unique<RunWiring>(c, m_layouts, m_playlistPanel.editor(), m_dialogs, m_session, *m_server,
                                         *m_client, m_media, [] { QCoreApplication::quit(); });
     wireRunToTransfer();
+    if (m_eventLog)
+        m_eventLog->watchRun(*m_client, m_mediaService, m_transfer->clientTransfer(),
+                             [this] { return DownloadFolder; });
 }
 
 MainWindow::~MainWindow() = default;
@@ -139,8 +145,8 @@ void MainWindow::wireServerRole()
     m_serverSwitch = std::make_unique<ServerRoleSwitch>(c, m_dialogs, *m_server, m_session, std::move(hooks), nullptr);
     // The listening socket failed and could not listen again: newcomers cannot connect.
     connect(m_server.get(), &ServerRole::listenFailed, this, [this](quint16 port, const QString &reason) {
-        m_dialogs.tell(QStringLiteral("Servern kunde inte lyssna på port %1.").arg(port) + QStringLiteral("\n\n")
-                           + reason,
+        m_dialogs.tell(QStringLiteral("Servern kunde inte lyssna på port %1.").arg(port) + QStringLiteral("\n\n") +
+                           reason,
                        applicationTitle(), DialogIcon::Information);
     });
 }

@@ -17,7 +17,9 @@
 class ClientRole;
 class ClientRoleSwitch;
 class Dialogs;
+class EventLog;
 class PortSelection;
+class RunEventLog;
 class RunWiring;
 class ServerRole;
 class ServerRoleSwitch;
@@ -29,7 +31,9 @@ class TransferWiring;
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    MainWindow(Dialogs &dialogs, DownloadFolderRule downloadFolderRule, QWidget *parent = nullptr);
+    // With an event log, the run's events are written to it.
+    MainWindow(Dialogs &dialogs, DownloadFolderRule downloadFolderRule, QWidget *parent = nullptr,
+               EventLog *eventLog = nullptr);
     ~MainWindow() override;
 
     // The start-up sequence, run before the window is first shown. False when the user
@@ -48,6 +52,7 @@ public:
     MediaCommandService &mediaService() { return m_mediaService; }
     PlaylistEditor &playlist() { return m_playlistPanel.editor(); }
     FileBrowser &browser() { return m_playlistPanel.browser(); }
+    RunWiring &run() { return *m_run; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -84,4 +89,6 @@ private:
 
     // A playback run: its start and stop, the play queue and the client's playing.
     std::unique_ptr<RunWiring> m_run;
+
+    std::unique_ptr<RunEventLog> m_eventLog;
 };

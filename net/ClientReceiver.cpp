@@ -49,6 +49,22 @@ const QByteArray &fileDataEnd()
 }
 
 constexpr qsizetype slotDigits = 3;
+
+// How many of the leading digits are the slot. A slot is written without leading zeros and
+// names a song of the list, so digits beyond the longest such number are the first bytes of
+// what follows: a chunk of song data the server sent right behind the message.
+qsizetype slotLength(const QByteArray &digits, qsizetype songCount)
+{
+    if (digits.isEmpty() || songCount == 0)
+        return digits.size();
+    if (digits.front() == '0')
+        return 1;
+    for (qsizetype n = digits.size(); n > 0; --n) {
+        if (digits.left(n).toInt() < songCount)
+            return n;
+    }
+    return digits.size();
+}
 constexpr qsizetype sizeDigits = 20; // any 64-bit byte count
 constexpr qsizetype longestToken = 16;
 
@@ -173,7 +189,8 @@ ClientReceiver::Parsed ClientReceiver::parseMessage(int word, qsizetype start)
             return m_in.settled ? complete(start) : needMore(settleMs);
         return complete(start + (m_in.bytes[start] == ' ' ? 1 : 0));
     case PlayMusic: {
-        const qsizetype n = wireScan::digitsAt(m_in.bytes, start, slotDigits);
+        const qsizetype n =
+            slotLength(m_in.bytes.sliced(start, wireScan::digitsAt(m_in.bytes, start, slotDigits)), m_songs.size());
         const bool mayGoOn =
             n < slotDigits && (n == 0 || wireScan::slotMayGoOn(m_in.bytes.sliced(start, n),
                                                                [this](int slot) { return slot < m_songs.size(); }));

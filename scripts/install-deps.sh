@@ -16,6 +16,7 @@ packages=(
     fonts-liberation2
     pulseaudio pulseaudio-utils
     sox libsox-fmt-mp3 lame
+    python3
     desktop-file-utils appstream
 )
 for arg in "$@"; do

@@ -291,6 +291,25 @@ TEST(Receivers, HostileJunkCostsWorkInProportionToItsSize)
     EXPECT_LE(examined(clientReceiver(), "xStopAllMusic\r\n"), 2);
 }
 
+TEST(ClientReceiver, ASlotGluedToAChunkStartingWithDigitsKeepsItsOwnDigits)
+{
+    // Play pressed while a song is fetched: "PlayMusic" and the next chunk arrive in one
+    // read, and the chunk may begin with digit bytes. The slot is "0" or "1", not "04" or "15"
+    // (13 songs), and the chunk keeps every byte.
+    using C = ClientCommand;
+    for (const auto &[slot, chunk] : {std::pair<QByteArray, QByteArray>{"0", "4" + QByteArray(100, '\xA7')},
+                                      std::pair<QByteArray, QByteArray>{"1", "5" + QByteArray(100, '\x33')},
+                                      std::pair<QByteArray, QByteArray>{"12", "9" + QByteArray(100, '\x33')}}) {
+        const QByteArray stream = "DoGetFile\r\n PlayMusic\r\n" + slot + chunk + "DoGetFile\r\n ";
+        const std::vector<Item> expected{message(C::DoGetFile, " "), message(C::PlayMusic, slot), fileData(chunk),
+                                         message(C::DoGetFile, " ")};
+        ClientReceiver whole = clientReceiver(true);
+        EXPECT_EQ(feed(whole, {stream}), expected) << slot.constData();
+        ClientReceiver slow = clientReceiver(true);
+        EXPECT_EQ(feed(slow, byteByByte(stream)), expected) << slot.constData();
+    }
+}
+
 TEST(ClientReceiver, FileDataRunsUpToDoGetFileAndMessagesAroundItStayWhole)
 {
     using C = ClientCommand;

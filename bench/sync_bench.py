@@ -1,0 +1,251 @@
+#!/usr/bin/env python3
+"""The sync benchmark: one server and ten clients of the real program, unattended on
+127.0.0.1, all playing into one PulseAudio null sink.
+
+Run 1: a play list of three generated songs (20, 25 and 30 s) played twice round at low
+speed. The server starts the run once the ten clients are ready; play is pressed by the
+harness (the "play" command) as soon as every client holds song 0, so the first song plays
+while songs 1 and 2 are still being fetched. The run is stopped when every client has been
+told to play a seventh time (six whole songs heard).
+
+Run 2: a five-minute song placed beforehand in every client's download tree; the server
+starts a run of that song alone, and each client's opening time is the time from "SetMusic"
+to the media layer's report of the opened device (close every device, find the file, open it).
+
+Prints a line per figure and, last, one JSON object:
+  clients, songs_identical, start_skew_ms_p50/_p95/_max (per "PlayMusic", the spread across
+  clients of the moment the first samples were handed to the sound output),
+  playmusic_spread_ms_p95 (the same for the moment "PlayMusic" had been handled),
+  cold_first_play_ms_max (from "PlayMusic" arriving to the first samples, first play),
+  open_5min_song_ms_p50/_max, client_event_loop_max_stall_ms (the worst lateness of a 1 ms
+  timer in any client during transfer and play); also wrong_slot_plays ("PlayMusic" heard
+  as another slot than the other clients heard) and songs_fetched_again (a song that arrived
+  damaged and was asked for a second time).
+A figure that could not be measured is null.
+
+    bench/sync_bench.py [PROGRAM] [--clients N] [--work DIR]"""
+
+import argparse
+import json
+import math
+import shutil
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from tunvero_harness import REPO, Harness, HarnessError, download_path, sha256_of, write_playlist  # noqa: E402
+
+SONG_SECONDS = [20, 25, 30]
+GAP_S = 3
+ROUNDS = 2
+
+
+def make_song(path, seconds, frequency):
+    """A stereo 44.1 kHz tone at 128 kbit/s, written atomically and kept for later runs."""
+    if path.is_file():
+        return path
+    path.parent.mkdir(parents=True, exist_ok=True)
+    with tempfile.TemporaryDirectory() as work:
+        wav = Path(work) / "tone.wav"
+        mp3 = Path(work) / "tone.mp3"
+        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", str(wav), "synth", str(seconds),
+                        "sine", str(frequency), "sine", str(frequency * 3 // 2), "vol", "0.5"], check=True)
+        subprocess.run(["lame", "--quiet", "-b", "128", str(wav), str(mp3)], check=True)
+        shutil.move(str(mp3), path)
+    return path
+
+
+def percentile(values, p):
+    """Nearest rank; None for no values."""
+    if not values:
+        return None
+    ordered = sorted(values)
+    return ordered[max(0, math.ceil(p / 100 * len(ordered)) - 1)]
+
+
+def rounded(value):
+    return None if value is None else round(value, 3)
+
+
+def plays(client):
+    """Each "PlayMusic" the client got, in order: (arrival, slot, handled, first samples)."""
+    events = client.events()
+    out = []
+    for i, e in enumerate(events):
+        if e["event"] != "message" or e.get("word") != "PlayMusic":
+            continue
+        slot = e.get("slot")
+        handled = first = None
+        for later in events[i + 1:]:
+            if later["event"] == "message" and later.get("word") in ("PlayMusic", "StopAllMusic"):
+                break
+            if later["event"] == "play_handled" and handled is None:
+                handled = later["t_ns"]
+            if later["event"] == "first_samples" and later.get("slot") == slot and first is None:
+                first = later["t_ns"]
+        out.append((e["t_ns"], slot, handled, first))
+    return out
+
+
+def announced_slots(clients, count):
+    """The slot most clients were told at each "PlayMusic"; a client told another misheard it."""
+    table = [plays(c) for c in clients]
+    slots = []
+    for k in range(count):
+        told = [rows[k][1] for rows in table if len(rows) > k]
+        slots.append(max(set(told), key=told.count) if told else None)
+    return slots
+
+
+def spreads(clients, column, count):
+    """Per "PlayMusic" k, the spread (ms) across clients of `column`; clients without it, or told
+    another slot than the others, are left out."""
+    table = [plays(c) for c in clients]
+    slots = announced_slots(clients, count)
+    result = []
+    for k in range(count):
+        moments = [rows[k][column] for rows in table
+                   if len(rows) > k and rows[k][column] is not None and rows[k][1] == slots[k]]
+        if len(moments) >= 2:
+            result.append((max(moments) - min(moments)) / 1e6)
+    return result
+
+
+def run_playlist(harness, clients_wanted, songs):
+    playlist = write_playlist(harness.workdir / "run.tunvero", songs)
+    server, port = harness.start_server(playlist, ["--start-when-clients", str(clients_wanted), "--quit-after-stop"])
+    clients = harness.start_clients(clients_wanted, port, ["--quit-after-stop"])
+    everyone = [server] + clients
+    harness.wait_for(lambda: server.events("song_list_sent"), 60, "the run to start", watch=everyone)
+    run_start = server.events("run_started")[0]["t_ns"]
+
+    def holds(slot):
+        return all(any(e["slot"] == slot for e in c.events("song_stored")) for c in clients)
+
+    harness.wait_for(lambda: holds(0), 300, "every client to hold song 0", watch=everyone)
+    server.send("play")
+    told = len(songs) * ROUNDS + 1
+    total_s = ROUNDS * sum(SONG_SECONDS[:len(songs)]) + told * GAP_S
+    harness.wait_for(lambda: all(len(plays(c)) >= told for c in clients), total_s + 120,
+                     f"every client to be told to play {told} times", watch=everyone)
+    stop_ns = max(c.events("message")[-1]["t_ns"] for c in clients)
+    server.send("stop")
+    status = harness.wait_exit(everyone, 30)
+    return server, clients, status, run_start, stop_ns, told
+
+
+def open_long_song(harness, clients_wanted, song):
+    """Run 2: every client opens a five-minute song it already holds; answers the times in ms."""
+    folder = harness.workdir / "long"
+    long_harness = Harness(harness.program, folder, pulse=False)
+    long_harness.env = dict(harness.env)
+    try:
+        playlist = write_playlist(folder / "long.tunvero", [song])
+        for i in range(clients_wanted):
+            place = download_path(folder / f"client{i + 1:02d}" / "download", str(song.resolve()))
+            place.parent.mkdir(parents=True, exist_ok=True)
+            shutil.copyfile(song, place)
+        server, port = long_harness.start_server(playlist, ["--start-when-clients", str(clients_wanted)])
+        clients = long_harness.start_clients(clients_wanted, port, ["--quit-after-stop"])
+        long_harness.wait_for(lambda: all(c.events("all_files_loaded_sent") for c in clients), 120,
+                              "every client to open the five-minute song", watch=[server] + clients)
+        times = []
+        for c in clients:
+            arrived = [e["t_ns"] for e in c.events("message") if e.get("word") == "SetMusic"][0]
+            # The media layer's own moment of the opened device, else the report that follows it.
+            opened = [e["t_ns"] for e in c.events("device_opened") if e.get("slot") == 0]
+            done = opened[0] if opened else c.events("all_files_loaded_sent")[0]["t_ns"]
+            times.append((done - arrived) / 1e6)
+        server.send("quit")
+        long_harness.wait_exit([server] + clients, 30)
+        return times
+    finally:
+        long_harness.close()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("program", nargs="?", default=str(REPO / "build/app/tunvero"))
+    parser.add_argument("--clients", type=int, default=10)
+    parser.add_argument("--work", default=None)
+    args = parser.parse_args()
+
+    song_folder = REPO / "build/bench-sync-songs"
+    songs = [make_song(song_folder / f"tone_{s}s.mp3", s, 330 + 110 * i) for i, s in enumerate(SONG_SECONDS)]
+    long_song = make_song(song_folder / "tone_300s.mp3", 300, 220)
+    work = Path(args.work) if args.work else Path(tempfile.mkdtemp(prefix="tunvero-sync."))
+    shutil.rmtree(work, ignore_errors=True)
+
+    result = {
+        "clients": args.clients, "songs_identical": None,
+        "start_skew_ms_p50": None, "start_skew_ms_p95": None, "start_skew_ms_max": None,
+        "playmusic_spread_ms_p95": None, "cold_first_play_ms_max": None,
+        "open_5min_song_ms_p50": None, "open_5min_song_ms_max": None, "client_event_loop_max_stall_ms": None,
+        "wrong_slot_plays": None, "songs_fetched_again": None,
+    }
+    harness = Harness(args.program, work)
+    failed = False
+    try:
+        server, clients, status, run_start, stop_ns, told = run_playlist(harness, args.clients, songs)
+        print(f"run 1: {len(clients)} clients, exit statuses {sorted(set(status.values()), key=str)}")
+        if any(s != 0 for s in status.values()):
+            failed = True
+
+        expected = [sha256_of(s) for s in songs]
+        identical = True
+        for c in clients:
+            for song, digest in zip(songs, expected):
+                stored = download_path(c.download_folder, str(song.resolve()))
+                identical = identical and stored.is_file() and sha256_of(stored) == digest
+        result["songs_identical"] = identical
+
+        skews = spreads(clients, 3, told)
+        handled = spreads(clients, 2, told)
+        print("start skew per PlayMusic (ms):", " ".join(f"{s:.2f}" for s in skews))
+        print("PlayMusic handled spread (ms):", " ".join(f"{s:.2f}" for s in handled))
+        result["start_skew_ms_p50"] = rounded(percentile(skews, 50))
+        result["start_skew_ms_p95"] = rounded(percentile(skews, 95))
+        result["start_skew_ms_max"] = rounded(max(skews, default=None))
+        result["playmusic_spread_ms_p95"] = rounded(percentile(handled, 95))
+
+        cold = [(p[0][3] - p[0][0]) / 1e6 for p in (plays(c) for c in clients) if p and p[0][3] is not None]
+        result["cold_first_play_ms_max"] = rounded(max(cold, default=None))
+
+        slots = announced_slots(clients, told)
+        wrong = [(c.name, k, p[1], slots[k]) for c in clients for k, p in enumerate(plays(c)[:told])
+                 if p[1] != slots[k]]
+        for name, k, heard, meant in wrong:
+            print(f"{name} was told to play slot {heard} at PlayMusic {k}, the others slot {meant}")
+        result["wrong_slot_plays"] = len(wrong)
+        # A song asked for again ("SetFileDone" more often than songs stored) arrived damaged once.
+        again = sum(max(0, sum(1 for e in c.events("message") if e.get("word") == "SetFileDone")
+                        - len(c.events("song_stored"))) for c in clients)
+        result["songs_fetched_again"] = again
+        print(f"songs fetched a second time: {again}")
+
+        pending = sum(1 for c in clients for e in c.events("song_stored")
+                      if e["t_ns"] > plays(c)[0][0])
+        print(f"songs stored after the first PlayMusic (transfer and play overlapping): {pending}")
+
+        stalls = [e["worst_ms"] for c in clients for e in c.events("loop_stall")
+                  if run_start <= e["t_ns"] <= stop_ns + 1_000_000_000]
+        result["client_event_loop_max_stall_ms"] = rounded(max(stalls, default=None))
+
+        opens = open_long_song(harness, args.clients, long_song)
+        print("five-minute song opening (ms):", " ".join(f"{t:.1f}" for t in sorted(opens)))
+        result["open_5min_song_ms_p50"] = rounded(percentile(opens, 50))
+        result["open_5min_song_ms_max"] = rounded(max(opens, default=None))
+    except HarnessError as error:
+        print("sync benchmark:", error, file=sys.stderr)
+        failed = True
+    finally:
+        harness.close()
+    print(f"event logs in {work}")
+    print(json.dumps(result))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,206 @@
+"""Runs copies of the real program unattended on 127.0.0.1: one server and any number of
+clients, each with its own HOME, XDG folders, settings and download folder, all playing into
+one PulseAudio null sink. Every wait is bounded; every process started here is stopped when
+the harness is closed, the Python program ends or it is told to end (SIGTERM, SIGINT).
+
+Used by the sync benchmark (bench/sync_bench.py) and the whole-program test
+(tests/e2e/whole_program.py)."""
+
+import atexit
+import hashlib
+import json
+import os
+import signal
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parent.parent
+
+
+class HarnessError(Exception):
+    pass
+
+
+def sha256_of(path):
+    digest = hashlib.sha256()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            digest.update(block)
+    return digest.hexdigest()
+
+
+def download_path(download_folder, server_path):
+    """Where a client stores a song: its download folder and the server path without ":",
+    with "\\" and "/" both taken as separators."""
+    parts = [p for p in server_path.replace(":", "").replace("\\", "/").split("/") if p]
+    return Path(download_folder, *parts)
+
+
+class Copy:
+    """One running copy of the program."""
+
+    def __init__(self, name, folder, process):
+        self.name = name
+        self.folder = folder
+        self.process = process
+        self.log_path = folder / "events.jsonl"
+        self.err_path = folder / "stderr.txt"
+        self.download_folder = folder / "download"
+
+    def events(self, kind=None):
+        out = []
+        try:
+            with open(self.log_path, encoding="utf-8") as f:
+                for line in f:
+                    # A line being written is left for the next read.
+                    if not line.endswith("\n"):
+                        break
+                    event = json.loads(line)
+                    if kind is None or event["event"] == kind:
+                        out.append(event)
+        except FileNotFoundError:
+            pass
+        return out
+
+    def send(self, command):
+        if self.process.stdin is None or self.process.poll() is not None:
+            return
+        try:
+            self.process.stdin.write((command + "\n").encode())
+            self.process.stdin.flush()
+        except BrokenPipeError:
+            pass
+
+    def stderr_text(self):
+        try:
+            return self.err_path.read_text(encoding="utf-8", errors="replace")
+        except FileNotFoundError:
+            return ""
+
+
+class Harness:
+    def __init__(self, program, workdir, pulse=True):
+        self.program = str(Path(program).resolve())
+        self.workdir = Path(workdir)
+        self.workdir.mkdir(parents=True, exist_ok=True)
+        self.copies = []
+        self.env = dict(os.environ)
+        self._pulse_dir = None
+        atexit.register(self.close)
+        for number in (signal.SIGTERM, signal.SIGINT):
+            signal.signal(number, self._on_signal)
+        if pulse and not self.env.get("PULSE_SERVER"):
+            self._start_pulse()
+
+    def _on_signal(self, number, _frame):
+        self.close()
+        sys.exit(128 + number)
+
+    def _start_pulse(self):
+        self._pulse_dir = self.workdir / "pulse"
+        out = subprocess.run([str(REPO / "scripts/pulse-null-sink.sh"), "start", str(self._pulse_dir)],
+                             check=True, capture_output=True, text=True, timeout=30).stdout
+        for line in out.splitlines():
+            if line.startswith("export PULSE_SERVER="):
+                self.env["PULSE_SERVER"] = line.split("=", 1)[1]
+        if "PULSE_SERVER" not in self.env:
+            print("harness: the PulseAudio null sink did not start; copies play silently", file=sys.stderr)
+
+    def start(self, name, arguments, commands=False):
+        """Starts a copy with a private home; its event log and standard error go into its folder."""
+        folder = self.workdir / name
+        for sub in ("home", "config", "data", "cache", "runtime"):
+            (folder / sub).mkdir(parents=True, exist_ok=True)
+        (folder / "runtime").chmod(0o700)
+        env = dict(self.env)
+        env.update({
+            "HOME": str(folder / "home"),
+            "XDG_CONFIG_HOME": str(folder / "config"),
+            "XDG_DATA_HOME": str(folder / "data"),
+            "XDG_CACHE_HOME": str(folder / "cache"),
+            "XDG_RUNTIME_DIR": str(folder / "runtime"),
+        })
+        env.pop("DISPLAY", None)
+        args = [self.program, "--headless", "--download-folder", str(folder / "download"),
+                "--event-log", str(folder / "events.jsonl")] + list(arguments)
+        if commands:
+            args.append("--commands-on-stdin")
+        err = open(folder / "stderr.txt", "wb")
+        process = subprocess.Popen(args, env=env, cwd=folder, stdin=subprocess.PIPE if commands else subprocess.DEVNULL,
+                                   stdout=err, stderr=subprocess.STDOUT, start_new_session=True)
+        err.close()
+        copy = Copy(name, folder, process)
+        self.copies.append(copy)
+        return copy
+
+    def start_server(self, playlist, arguments=(), timeout=20):
+        """Starts the server on a free port; answers the copy and the port it listens on."""
+        server = self.start("server", ["--server", "--port", "0", "--playlist", str(playlist)] + list(arguments),
+                            commands=True)
+        listening = self.wait_for(lambda: server.events("listening"), timeout, "the server to listen",
+                                  watch=[server])
+        return server, listening[0]["port"]
+
+    def start_clients(self, count, port, arguments=()):
+        return [self.start(f"client{i + 1:02d}", ["--client", f"127.0.0.1:{port}"] + list(arguments))
+                for i in range(count)]
+
+    def wait_for(self, condition, timeout, what, watch=None, interval=0.05):
+        """Polls `condition` until it answers something true; fails after `timeout` seconds or
+        when a copy in `watch` has ended."""
+        deadline = time.monotonic() + timeout
+        while True:
+            value = condition()
+            if value:
+                return value
+            for copy in watch or []:
+                if copy.process.poll() is not None:
+                    raise HarnessError(f"{copy.name} ended (status {copy.process.returncode}) while waiting for "
+                                       f"{what}:\n{copy.stderr_text()[-2000:]}")
+            if time.monotonic() > deadline:
+                raise HarnessError(f"timed out after {timeout} s waiting for {what}")
+            time.sleep(interval)
+
+    def wait_exit(self, copies, timeout):
+        """Waits for the copies to end by themselves; answers {name: status}, None for one still running."""
+        deadline = time.monotonic() + timeout
+        status = {}
+        for copy in copies:
+            try:
+                status[copy.name] = copy.process.wait(timeout=max(0.1, deadline - time.monotonic()))
+            except subprocess.TimeoutExpired:
+                status[copy.name] = None
+        return status
+
+    def close(self, grace=5.0):
+        """Stops every copy still running (SIGTERM, then SIGKILL after `grace` s) and the sink."""
+        running = [c for c in self.copies if c.process.poll() is None]
+        for copy in running:
+            try:
+                copy.process.terminate()
+            except ProcessLookupError:
+                pass
+        deadline = time.monotonic() + grace
+        for copy in running:
+            try:
+                copy.process.wait(timeout=max(0.1, deadline - time.monotonic()))
+            except subprocess.TimeoutExpired:
+                copy.process.kill()
+                copy.process.wait()
+        for copy in self.copies:
+            if copy.process.stdin:
+                try:
+                    copy.process.stdin.close()
+                except OSError:
+                    pass
+        if self._pulse_dir is not None:
+            subprocess.run([str(REPO / "scripts/pulse-null-sink.sh"), "stop", str(self._pulse_dir)], check=False)
+            self._pulse_dir = None
+
+
+def write_playlist(path, songs):
+    """A playlist file: one full path a line, in the program's 8-bit text (UTF-8 here)."""
+    Path(path).write_bytes(b"".join(str(Path(s).resolve()).encode() + b"\r\n" for s in songs))
+    return Path(path)
