@@ -23,12 +23,7 @@ const QString captionDisconnect = QStringLiteral("Koppla från");
 
 ClientRoleSwitch::ClientRoleSwitch(const WindowControls &controls, Dialogs &dialogs, ClientRole &client,
                                    Settings &settings, const SessionState &session, QObject *parent)
-    : QObject(parent)
-    , c(controls)
-    , m_dialogs(dialogs)
-    , m_client(client)
-    , m_settings(settings)
-    , m_session(session)
+    : QObject(parent), c(controls), m_dialogs(dialogs), m_client(client), m_settings(settings), m_session(session)
 {
     connect(c.chkClient, &QCheckBox::toggled, this, &ClientRoleSwitch::chkClient_Click);
     connect(c.cmdClient, &QPushButton::clicked, this, &ClientRoleSwitch::cmdClient_Click);
@@ -39,13 +34,13 @@ ClientRoleSwitch::ClientRoleSwitch(const WindowControls &controls, Dialogs &dial
 
 void ClientRoleSwitch::chkClient_Click()
 {
-    if (c.chkServer->isChecked() && c.chkClient->isChecked()
-        && !m_dialogs.askYesNo(roleTexts::bothRolesText(), roleTexts::bothRolesTitle())) {
+    if (c.chkServer->isChecked() && c.chkClient->isChecked() &&
+        !m_dialogs.askYesNo(roleTexts::bothRolesText(), roleTexts::bothRolesTitle())) {
         c.chkClient->setChecked(false);
         return;
     }
-    if (m_client.state() == socketCodes::stateConnected && !c.chkClient->isChecked()
-        && !m_dialogs.askYesNo(
+    if (m_client.state() == socketCodes::stateConnected && !c.chkClient->isChecked() &&
+        !m_dialogs.askYesNo(
             QStringLiteral("Du är ansluten till en Tunvero server, vill du verkligen stänga av klienten?"),
             QStringLiteral("Stänga av klient?"))) {
         c.chkClient->setChecked(true);
@@ -77,9 +72,9 @@ void ClientRoleSwitch::cmdClient_Click()
     c.cmdClient->setText(captionConnecting);
     m_client.close();
     const int port = m_session.port();
-    const QString host = m_dialogs.input(QStringLiteral("Vilken dator vill du ansluta klienten till?"),
-                                         QStringLiteral("Dator?"),
-                                         m_session.isServer() ? modGlobal::ComputerName() : m_settings.serverName());
+    const QString host =
+        m_dialogs.input(QStringLiteral("Vilken dator vill du ansluta klienten till?"), QStringLiteral("Dator?"),
+                        m_session.isServer() ? modGlobal::ComputerName() : m_settings.serverName());
     if (host.isEmpty()) {
         c.cmdClient->setText(captionConnect);
         return;

@@ -5,8 +5,8 @@
 #include <QDir>
 
 DownloadFolderRule::DownloadFolderRule(QString homeFolder, VolumeRootOf volumeRootOf)
-    : m_home(std::move(homeFolder))
-    , m_volumeRootOf(volumeRootOf ? std::move(volumeRootOf) : VolumeRootOf(&VolumeRoots::volumeRootOf))
+    : m_home(std::move(homeFolder)),
+      m_volumeRootOf(volumeRootOf ? std::move(volumeRootOf) : VolumeRootOf(&VolumeRoots::volumeRootOf))
 {
 }
 

@@ -11,28 +11,23 @@
 
 ServerRoleSwitch::ServerRoleSwitch(const WindowControls &controls, Dialogs &dialogs, ServerRole &server,
                                    SessionState &session, Hooks hooks, QObject *parent)
-    : QObject(parent)
-    , c(controls)
-    , m_dialogs(dialogs)
-    , m_server(server)
-    , m_session(session)
-    , m_hooks(std::move(hooks))
+    : QObject(parent), c(controls), m_dialogs(dialogs), m_server(server), m_session(session), m_hooks(std::move(hooks))
 {
     connect(c.chkServer, &QCheckBox::toggled, this, &ServerRoleSwitch::chkServer_Click);
 }
 
 void ServerRoleSwitch::chkServer_Click()
 {
-    if (c.chkServer->isChecked() && c.chkClient->isChecked()
-        && !m_dialogs.askYesNo(roleTexts::bothRolesText(), roleTexts::bothRolesTitle())) {
+    if (c.chkServer->isChecked() && c.chkClient->isChecked() &&
+        !m_dialogs.askYesNo(roleTexts::bothRolesText(), roleTexts::bothRolesTitle())) {
         c.chkServer->setChecked(false);
         return;
     }
     const bool clientStillConnected = m_server.sweep() > 0;
-    if (!c.chkServer->isChecked() && !m_session.stopWithoutAsking() && clientStillConnected
-        && !m_dialogs.askYesNo(QStringLiteral("Vill du verkligen stänga ned server delen?\n\n"
-                                              "Det finns fortfarande klienter anslutna."),
-                               QStringLiteral("Stänga server?"))) {
+    if (!c.chkServer->isChecked() && !m_session.stopWithoutAsking() && clientStillConnected &&
+        !m_dialogs.askYesNo(QStringLiteral("Vill du verkligen stänga ned server delen?\n\n"
+                                           "Det finns fortfarande klienter anslutna."),
+                            QStringLiteral("Stänga server?"))) {
         RestoringServerTick = true;
         c.chkServer->setChecked(true);
         RestoringServerTick = false;
@@ -78,8 +73,8 @@ void ServerRoleSwitch::switchOn()
                                .arg(m_session.port()),
                            QStringLiteral("Porten är upptagen"), DialogIcon::Information);
         else
-            m_dialogs.tell(QStringLiteral("Servern kunde inte lyssna på port %1.").arg(m_session.port()), applicationTitle(),
-                           DialogIcon::Information);
+            m_dialogs.tell(QStringLiteral("Servern kunde inte lyssna på port %1.").arg(m_session.port()),
+                           applicationTitle(), DialogIcon::Information);
         // Runs the box's reaction again, which switches the role off.
         c.chkServer->setChecked(false);
         return;

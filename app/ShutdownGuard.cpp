@@ -11,9 +11,9 @@ ShutdownGuard::ShutdownGuard(Dialogs &dialogs, QCheckBox *chkServer, QCheckBox *
 
 bool ShutdownGuard::mayClose(const State &state)
 {
-    if (state.playlistHasEntries && state.playlistChanged && state.isServer
-        && !m_dialogs.askYesNo(QStringLiteral("Vill du verkligen avsluta eftersom att du har en osparad playlist?"),
-                               QStringLiteral("Avsluta?")))
+    if (state.playlistHasEntries && state.playlistChanged && state.isServer &&
+        !m_dialogs.askYesNo(QStringLiteral("Vill du verkligen avsluta eftersom att du har en osparad playlist?"),
+                            QStringLiteral("Avsluta?")))
         return false;
 
     // With both roles on, only the server is switched off.

@@ -28,7 +28,7 @@ struct WindowControls {
     QPushButton *cmdStartPlay = nullptr;
     QPushButton *cmdSpeed = nullptr;
     QLabel *lblPlaying = nullptr;
-    QListWidget *lstFilesPlay = nullptr;  // one check box per entry
+    QListWidget *lstFilesPlay = nullptr; // one check box per entry
     PercentBar *prgFile = nullptr;
 
     // Playlist
@@ -44,17 +44,17 @@ struct WindowControls {
     QPushButton *cmdRemove = nullptr;
     QLabel *lblDirectorys = nullptr;
     QLineEdit *txtDirectorys = nullptr;
-    QLineEdit *txtDirectorysCopy = nullptr;  // frame behind the copy button, never read
+    QLineEdit *txtDirectorysCopy = nullptr; // frame behind the copy button, never read
     QPushButton *cmdDirectorysCopy = nullptr;
     QLabel *lblFiles = nullptr;
     QLineEdit *txtFiles = nullptr;
-    QLineEdit *txtFilesCopy = nullptr;  // frame behind the copy button, never read
+    QLineEdit *txtFilesCopy = nullptr; // frame behind the copy button, never read
     QPushButton *cmdFilesCopy = nullptr;
     QPushButton *cmdFilesCopyAll = nullptr;
 
     // Decoration
     QFrame *Line1 = nullptr;
-    QFrame *Line2 = nullptr;  // vertical from y = 0 to its lower end Y2
+    QFrame *Line2 = nullptr; // vertical from y = 0 to its lower end Y2
 
     // Timers
     QTimer *tmrStopMusic = nullptr;

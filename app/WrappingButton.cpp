@@ -3,7 +3,9 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
-WrappingButton::WrappingButton(const QString &text, QWidget *parent) : QPushButton(text, parent) {}
+WrappingButton::WrappingButton(const QString &text, QWidget *parent) : QPushButton(text, parent)
+{
+}
 
 void WrappingButton::paintEvent(QPaintEvent *)
 {

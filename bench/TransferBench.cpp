@@ -189,7 +189,9 @@ Run fetch(const QString &self, const QString &work, bool high, int count, const 
 {
     Run run;
     static NullMediaService service;
-    static ModMultimedia media(service, [](const QString &path) { return MediaShortPath::Result{MediaShortPath::Result::Outcome::Made, path}; });
+    static ModMultimedia media(service, [](const QString &path) {
+        return MediaShortPath::Result{MediaShortPath::Result::Outcome::Made, path};
+    });
 
     QProcess server;
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);

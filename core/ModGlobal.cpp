@@ -7,8 +7,7 @@ namespace modGlobal {
 
 namespace {
 
-template<typename Text>
-Text textBetween(const Text &text, const Text &after, const Text &before)
+template <typename Text> Text textBetween(const Text &text, const Text &after, const Text &before)
 {
     Text r = text;
     if (!after.isEmpty()) {

@@ -16,8 +16,8 @@ struct MessageBoxRequest {
 
 struct FileDialogRequest {
     QString title;
-    QString filter;  // one pattern, shown as its own description: "*.tunvero"
-    QString folder;  // where the dialog opens; "" lets the toolkit choose
+    QString filter; // one pattern, shown as its own description: "*.tunvero"
+    QString folder; // where the dialog opens; "" lets the toolkit choose
 };
 
 // Every message box, input box and file dialog the program shows goes through this seam,
@@ -37,8 +37,8 @@ public:
     // the program is; true on Yes.
     bool askYesNo(const QString &text, const QString &title)
     {
-        return message({text, title, DialogButtons::YesNo, DialogIcon::Question, DialogAnswer::No})
-               == DialogAnswer::Yes;
+        return message({text, title, DialogButtons::YesNo, DialogIcon::Question, DialogAnswer::No}) ==
+               DialogAnswer::Yes;
     }
 
     // A message with an OK button only.

@@ -11,11 +11,10 @@ namespace {
 bool isPseudoFileSystem(const QByteArray &type)
 {
     static const QSet<QByteArray> pseudo = {
-        "autofs",     "binfmt_misc", "bpf",      "cgroup",  "cgroup2",     "configfs", "debugfs",
-        "devpts",     "devtmpfs",    "efivarfs", "fusectl", "hugetlbfs",   "mqueue",   "nsfs",
-        "overlay",    "proc",        "pstore",   "ramfs",   "rpc_pipefs",  "securityfs",
-        "selinuxfs",  "squashfs",    "sysfs",    "tmpfs",   "tracefs",     "fuse.gvfsd-fuse",
-        "fuse.portal", "fuse.snapfuse",
+        "autofs",   "binfmt_misc", "bpf",      "cgroup",  "cgroup2",         "configfs",    "debugfs",
+        "devpts",   "devtmpfs",    "efivarfs", "fusectl", "hugetlbfs",       "mqueue",      "nsfs",
+        "overlay",  "proc",        "pstore",   "ramfs",   "rpc_pipefs",      "securityfs",  "selinuxfs",
+        "squashfs", "sysfs",       "tmpfs",    "tracefs", "fuse.gvfsd-fuse", "fuse.portal", "fuse.snapfuse",
     };
     return pseudo.contains(type);
 }
@@ -23,8 +22,8 @@ bool isPseudoFileSystem(const QByteArray &type)
 // Mount points of the system's own machinery, not of anything a person keeps songs on.
 bool isSystemPlace(const QString &root)
 {
-    static const QStringList places = {QStringLiteral("/proc"), QStringLiteral("/sys"), QStringLiteral("/dev"),
-                                       QStringLiteral("/run"),  QStringLiteral("/boot"), QStringLiteral("/snap"),
+    static const QStringList places = {QStringLiteral("/proc"),    QStringLiteral("/sys"),  QStringLiteral("/dev"),
+                                       QStringLiteral("/run"),     QStringLiteral("/boot"), QStringLiteral("/snap"),
                                        QStringLiteral("/var/lib"), QStringLiteral("/etc")};
     // Removable media are mounted under /run/media on some systems.
     if (root.startsWith(QStringLiteral("/run/media/")))
@@ -52,8 +51,8 @@ QList<DriveEntry> browsable(const QList<Mount> &mounts)
     for (const Mount &mount : mounts) {
         if (drives.size() >= maximumCount)
             break;
-        if (!mount.ready || mount.root.isEmpty() || seen.contains(mount.root) || isPseudoFileSystem(mount.fileSystemType)
-            || isSystemPlace(mount.root))
+        if (!mount.ready || mount.root.isEmpty() || seen.contains(mount.root) ||
+            isPseudoFileSystem(mount.fileSystemType) || isSystemPlace(mount.root))
             continue;
         seen.insert(mount.root);
         drives.append({textOf(mount), mount.root});
@@ -68,7 +67,8 @@ QList<DriveEntry> list()
         // Single files bound into a container show up as volumes too.
         if (!QFileInfo(volume.rootPath()).isDir())
             continue;
-        mounts.append({volume.rootPath(), volume.fileSystemType(), volume.name(), volume.isValid() && volume.isReady()});
+        mounts.append(
+            {volume.rootPath(), volume.fileSystemType(), volume.name(), volume.isValid() && volume.isReady()});
     }
     return browsable(mounts);
 }

@@ -9,10 +9,14 @@ namespace {
 QMessageBox::Icon toQt(DialogIcon icon)
 {
     switch (icon) {
-    case DialogIcon::Information: return QMessageBox::Information;
-    case DialogIcon::Question: return QMessageBox::Question;
-    case DialogIcon::Critical: return QMessageBox::Critical;
-    case DialogIcon::None: break;
+    case DialogIcon::Information:
+        return QMessageBox::Information;
+    case DialogIcon::Question:
+        return QMessageBox::Question;
+    case DialogIcon::Critical:
+        return QMessageBox::Critical;
+    case DialogIcon::None:
+        break;
     }
     return QMessageBox::NoIcon;
 }
@@ -20,9 +24,12 @@ QMessageBox::Icon toQt(DialogIcon icon)
 QMessageBox::StandardButton toQt(DialogAnswer answer)
 {
     switch (answer) {
-    case DialogAnswer::Yes: return QMessageBox::Yes;
-    case DialogAnswer::No: return QMessageBox::No;
-    case DialogAnswer::Ok: break;
+    case DialogAnswer::Yes:
+        return QMessageBox::Yes;
+    case DialogAnswer::No:
+        return QMessageBox::No;
+    case DialogAnswer::Ok:
+        break;
     }
     return QMessageBox::Ok;
 }
@@ -38,9 +45,12 @@ DialogAnswer QtDialogs::message(const MessageBoxRequest &request)
     if (request.buttons == DialogButtons::YesNo)
         box.setEscapeButton(QMessageBox::No);
     switch (box.exec()) {
-    case QMessageBox::Yes: return DialogAnswer::Yes;
-    case QMessageBox::No: return DialogAnswer::No;
-    default: return request.buttons == DialogButtons::YesNo ? DialogAnswer::No : DialogAnswer::Ok;
+    case QMessageBox::Yes:
+        return DialogAnswer::Yes;
+    case QMessageBox::No:
+        return DialogAnswer::No;
+    default:
+        return request.buttons == DialogButtons::YesNo ? DialogAnswer::No : DialogAnswer::Ok;
     }
 }
 

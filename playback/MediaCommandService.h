@@ -4,8 +4,7 @@
 
 // The command-string media service the media procedures talk to: a command text in, an error
 // code out (0 = success) and, for queries, an answer text. Tests plug a recording stand-in in here.
-class MediaCommandService
-{
+class MediaCommandService {
 public:
     virtual ~MediaCommandService() = default;
     // answer may be null when the command asks nothing.

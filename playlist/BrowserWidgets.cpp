@@ -64,7 +64,8 @@ void BrowserWidgets::showFolders()
     const int subDepth = static_cast<int>(chain.size());
     for (const QString &name : m_browser.subfolders()) {
         auto *item = new QListWidgetItem(closed, name, m_dirFiles);
-        item->setData(pathRole, current.endsWith(QLatin1Char('/')) ? current + name : current + QLatin1Char('/') + name);
+        item->setData(pathRole,
+                      current.endsWith(QLatin1Char('/')) ? current + name : current + QLatin1Char('/') + name);
         item->setData(FolderIndentDelegate::depthRole, subDepth);
     }
     if (!chain.isEmpty()) {

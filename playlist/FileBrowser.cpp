@@ -40,7 +40,9 @@ QStringList songsIn(const QString &folder)
 
 } // namespace
 
-FileBrowser::FileBrowser(Hooks hooks, QObject *parent) : QObject(parent), m_hooks(std::move(hooks)) {}
+FileBrowser::FileBrowser(Hooks hooks, QObject *parent) : QObject(parent), m_hooks(std::move(hooks))
+{
+}
 
 void FileBrowser::setDrives(const QList<DriveEntry> &drives)
 {

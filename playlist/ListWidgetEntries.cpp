@@ -4,7 +4,9 @@
 
 #include <memory>
 
-ListWidgetEntries::ListWidgetEntries(QListWidget *list) : m_list(list) {}
+ListWidgetEntries::ListWidgetEntries(QListWidget *list) : m_list(list)
+{
+}
 
 int ListWidgetEntries::count() const
 {

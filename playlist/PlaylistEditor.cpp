@@ -86,8 +86,8 @@ std::optional<QString> PlaylistEditor::releaseLeft()
 void PlaylistEditor::movePending()
 {
     const int to = m_entries.currentRow();
-    if (DragIndex < 0 || DragIndex >= m_entries.count() || m_entries.text(DragIndex) != DragText || to < 0
-        || to == DragIndex)
+    if (DragIndex < 0 || DragIndex >= m_entries.count() || m_entries.text(DragIndex) != DragText || to < 0 ||
+        to == DragIndex)
         return;
     m_entries.remove(DragIndex);
     m_entries.insert(to, DragText);

@@ -40,9 +40,9 @@ void PlaylistStorage::cmdSavePlaylist_Click()
 
 void PlaylistStorage::cmdLoadPlaylist_Click()
 {
-    if (m_playlist.count() > 0 && m_playlist.playlistChanged()
-        && !m_dialogs.askYesNo(QStringLiteral("Du har en osparad spellista, vill du verkligen ta bort alla ändringar?"),
-                               QStringLiteral("Ändringar?")))
+    if (m_playlist.count() > 0 && m_playlist.playlistChanged() &&
+        !m_dialogs.askYesNo(QStringLiteral("Du har en osparad spellista, vill du verkligen ta bort alla ändringar?"),
+                            QStringLiteral("Ändringar?")))
         return;
     const QString fileName =
         m_dialogs.openFileName({QStringLiteral("Välj fil att ladda playlisten från..."), playlistFilter, {}});

@@ -10,9 +10,11 @@ inline constexpr int waitMs = 10000;
 inline QByteArray readBytes(QTcpSocket &socket, qsizetype count)
 {
     QByteArray got;
-    (void)QTest::qWaitFor([&] {
-        got += socket.readAll();
-        return got.size() >= count;
-    }, waitMs);
+    (void)QTest::qWaitFor(
+        [&] {
+            got += socket.readAll();
+            return got.size() >= count;
+        },
+        waitMs);
     return got;
 }
