@@ -27,16 +27,25 @@ bool ServerTransfer::ClientAllFilesLoaded(int index) const
     return validIndex(index) && m_allFilesLoaded[index];
 }
 
-void ServerTransfer::handleSetFile(int index, const QByteArray &data)
+std::optional<int> ServerTransfer::requestedSlot(int index, const QByteArray &data)
 {
     if (!validIndex(index))
-        return;
+        return std::nullopt;
     if (!m_session.runActive()) {
         m_role.Send(index, "SkipFiles", " ");
-        return;
+        return std::nullopt;
     }
+    // A slot outside the run, or no number at all, gets no answer.
     const std::optional<int> slot = transferText::slotOf(data);
     if (!slot || *slot >= m_store.songCount())
+        return std::nullopt;
+    return slot;
+}
+
+void ServerTransfer::handleSetFile(int index, const QByteArray &data)
+{
+    const std::optional<int> slot = requestedSlot(index, data);
+    if (!slot)
         return;
     const QByteArray path = transferText::pathOf(data);
     // A song the preparation could not read has no content to give: the client gives it up
@@ -51,14 +60,8 @@ void ServerTransfer::handleSetFile(int index, const QByteArray &data)
 
 void ServerTransfer::handleGetFile(int index, const QByteArray &data)
 {
-    if (!validIndex(index))
-        return;
-    if (!m_session.runActive()) {
-        m_role.Send(index, "SkipFiles", " ");
-        return;
-    }
-    const std::optional<int> slot = transferText::slotOf(data);
-    if (!slot || *slot >= m_store.songCount())
+    const std::optional<int> slot = requestedSlot(index, data);
+    if (!slot)
         return;
     const QByteArray chunk = getDataPart(index, *slot, m_speed.TransferPartBytes());
     if (chunk.isEmpty()) {

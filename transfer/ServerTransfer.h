@@ -9,6 +9,7 @@
 #include <QObject>
 
 #include <array>
+#include <optional>
 
 class SessionState;
 
@@ -32,6 +33,9 @@ public:
     void handleHasNeededFiles(int index);
 
 private:
+    // The slot a "SetFile" or "GetFile" asks for; nothing when it gets no answer but
+    // "SkipFiles" (no run) or none at all.
+    std::optional<int> requestedSlot(int index, const QByteArray &data);
     // What is left to send of one song to one client: the shared master and a position in it.
     struct Cell {
         QByteArray song;
