@@ -30,19 +30,8 @@ as_root=(env DEBIAN_FRONTEND=noninteractive)
 [[ $(id -u) -ne 0 ]] && as_root=(sudo "${as_root[@]}")
 
 log=$(mktemp "${TMPDIR:-/tmp}/tunvero-check-deb.XXXXXX.log")
-step() {
-    local text=$1
-    shift
-    printf '%s ... ' "$text"
-    if "$@" </dev/null >>"$log" 2>&1; then
-        echo "done"
-    else
-        echo "failed"
-        echo "---- last lines of $log ----" >&2
-        tail -n 40 "$log" >&2
-        exit 1
-    fi
-}
+# shellcheck source=lib/steps.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib/steps.sh"
 
 if $clean; then
     root=$(mktemp -d /var/tmp/tunvero-debian12.XXXXXX)

@@ -52,20 +52,8 @@ if [[ $(id -u) -ne 0 ]]; then
 fi
 
 log=$(mktemp "${TMPDIR:-/tmp}/tunvero-install.XXXXXX.log")
-# step TEXT COMMAND...: one line for the step; the command's output only when it fails.
-step() {
-    local text=$1
-    shift
-    printf '%s ... ' "$text"
-    if "$@" </dev/null >>"$log" 2>&1; then
-        echo "done"
-    else
-        echo "failed"
-        echo "---- last lines of $log ----" >&2
-        tail -n 40 "$log" >&2
-        exit 1
-    fi
-}
+# shellcheck source=lib/steps.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib/steps.sh"
 
 echo "Tunvero needs these Debian packages: ${missing[*]}"
 echo "apt's output goes to $log"
