@@ -78,7 +78,10 @@ RunEventLog::RunEventLog(EventLog &log, ClientRole &client, ServerRole &server, 
         m_log.write(QStringLiteral("message"),
                     {{QStringLiteral("word"), QStringLiteral("SetMusic")}, {QStringLiteral("songs"), songCount(data)}});
     });
-    connect(&client, &ClientRole::playMusic, this, [this](const QByteArray &data) { message("PlayMusic", data); });
+    connect(&client, &ClientRole::playMusic, this, [this](const QByteArray &data, qint64 arrivalNs) {
+        m_lastArrivalNs = arrivalNs;
+        message("PlayMusic", data, {{QStringLiteral("arrival_ns"), arrivalNs}});
+    });
     connect(&client, &ClientRole::stopAllMusic, this, [this] { message("StopAllMusic"); });
     connect(&client, &ClientRole::setFileDone, this, [this] { message("SetFileDone"); });
     connect(&client, &ClientRole::putFileReady, this, [this] { message("PutFileReady"); });
@@ -143,11 +146,26 @@ void RunEventLog::watchRun(ClientRole &client, MediaService &media, ClientTransf
     connect(&media, &MediaService::deviceStopped, this, [this](const QString &alias, qint64 ns) {
         m_log.writeAt(ns, QStringLiteral("device_stopped"), aliasFields(alias));
     });
+    connect(&media, &MediaService::playScheduled, this, [this](const QString &alias, qint64 startAtNs, qint64 lateNs) {
+        QJsonObject fields = aliasFields(alias);
+        fields.insert(QStringLiteral("arrival_ns"), m_lastArrivalNs);
+        fields.insert(QStringLiteral("scheduled_ns"), startAtNs);
+        fields.insert(QStringLiteral("late_ns"), lateNs);
+        m_log.write(QStringLiteral("play_scheduled"), fields);
+    });
+    connect(&media, &MediaService::firstSampleHeard, this,
+            [this](const QString &alias, qint64 startAtNs, qint64 heardNs) {
+                QJsonObject fields = aliasFields(alias);
+                fields.insert(QStringLiteral("scheduled_ns"), startAtNs);
+                m_log.writeAt(heardNs, QStringLiteral("first_heard"), fields);
+            });
 }
 
-void RunEventLog::message(const char *word, const QByteArray &data)
+void RunEventLog::message(const char *word, const QByteArray &data, const QJsonObject &more)
 {
     QJsonObject fields = data.isEmpty() ? QJsonObject{} : slotField(data);
+    for (auto it = more.begin(); it != more.end(); ++it)
+        fields.insert(it.key(), it.value());
     fields.insert(QStringLiteral("word"), QString::fromLatin1(word));
     m_log.write(QStringLiteral("message"), fields);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QJsonObject>
 #include <QObject>
 #include <QThreadPool>
 #include <QTimer>
@@ -31,7 +32,7 @@ public:
                   std::function<QString()> downloadFolder);
 
 private:
-    void message(const char *word, const QByteArray &data = {});
+    void message(const char *word, const QByteArray &data = {}, const QJsonObject &more = {});
     void songStored(int slot, const QString &file);
     void stallTick();
     void reportStall();
@@ -42,6 +43,7 @@ private:
     QElapsedTimer m_clock;
     qint64 m_lastTickNs = -1;
     qint64 m_worstNs = 0;
+    qint64 m_lastArrivalNs = 0; // of the last "PlayMusic"
     // Last, so it is destroyed first: its destructor waits for every hash under way.
     QThreadPool m_hashers;
 };

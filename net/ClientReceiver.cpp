@@ -127,6 +127,7 @@ std::optional<ClientReceiver::Item> ClientReceiver::next()
         if (p.status == Status::Drop)
             continue;
         m_in.skipped = 0;
+        p.item.arrivalNs = p.arrivalNs != 0 ? p.arrivalNs : m_in.readAtNs(p.end - 1);
         if (p.item.message.command == ClientCommand::SetMusic)
             m_songs = wireScan::songLines(p.item.message.data);
         return p.item;
@@ -194,14 +195,19 @@ ClientReceiver::Parsed ClientReceiver::parseMessage(int word, qsizetype start)
         const bool mayGoOn =
             n < slotDigits && (n == 0 || wireScan::slotMayGoOn(m_in.bytes.sliced(start, n),
                                                                [this](int slot) { return slot < m_songs.size(); }));
+        // It takes effect when its last digit was read or, when the number could still go on,
+        // the settle time after that, whatever follows: every client sees the same bytes, so
+        // every client starts at the same moment. A digit read meanwhile makes the number
+        // longer; what comes behind it waits.
+        const qint64 effectNs = m_in.readAtNs(start + n - 1) + (mayGoOn ? qint64(settleMs) * 1000000 : 0);
         // Once settled, the wait named below has passed.
-        if (!mayGoOn || m_in.settled)
-            return complete(start + n);
-        // It takes effect the settle time after its last digit was read, whatever follows:
-        // every client sees the same bytes, so every client starts at the same moment. A
-        // digit read meanwhile makes the number longer; what comes behind it waits.
-        const int wait = waitUntil(m_in.readAtNs(start + n - 1) + qint64(settleMs) * 1000000);
-        return wait > 0 ? needMore(wait) : complete(start + n);
+        if (mayGoOn && !m_in.settled) {
+            if (const int wait = waitUntil(effectNs); wait > 0)
+                return needMore(wait);
+        }
+        Parsed p = complete(start + n);
+        p.arrivalNs = effectNs;
+        return p;
     }
     case SkipFile:
     case SetFileDone: {

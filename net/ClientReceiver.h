@@ -63,8 +63,17 @@ public:
         ClientMessage message; // Message; Envelope: the inner message
         QByteArray fileData;   // FileData
         int delayMs = 0;       // Envelope
+        // Message, Envelope: when the message arrived (ReceiveBuffer::nowNs()): the read that
+        // brought its last byte, or for a "PlayMusic" whose number could still go on, the
+        // settle time after its last digit was read: the moment it takes effect.
+        qint64 arrivalNs = 0;
 
-        bool operator==(const Item &) const = default;
+        // The same item, whenever it arrived.
+        bool operator==(const Item &other) const
+        {
+            return kind == other.kind && message == other.message && fileData == other.fileData &&
+                   delayMs == other.delayMs;
+        }
     };
 
     // A "SetMusic" may list 201 paths of up to 4096 bytes; nothing else the server sends
@@ -113,7 +122,8 @@ private:
         Status status = Status::NeedMore;
         qsizetype end = 0;
         Item item;
-        int settleMs = 0; // NeedMore: 0 means wait for bytes that must still come
+        int settleMs = 0;     // NeedMore: 0 means wait for bytes that must still come
+        qint64 arrivalNs = 0; // Complete: when it takes effect, where not its last byte's read
     };
 
     std::optional<Item> nextFileData();

@@ -121,10 +121,11 @@ bool ClientRole::handleNext()
     case ClientReceiver::Item::Kind::Envelope:
         // One slot: a later envelope replaces a waiting one and restarts the wait.
         m_delayed = item->message;
+        m_delayedDueNs = item->arrivalNs + qint64(item->delayMs) * 1000000;
         m_tmrClient->start(item->delayMs);
         break;
     case ClientReceiver::Item::Kind::Message:
-        handleResponseClient(item->message);
+        handleResponseClient(item->message, item->arrivalNs);
         break;
     }
     return true;
@@ -134,10 +135,10 @@ void ClientRole::tmrClient_Timer()
 {
     m_tmrClient->stop();
     if (const std::optional<ClientMessage> message = std::exchange(m_delayed, std::nullopt))
-        handleResponseClient(*message);
+        handleResponseClient(*message, m_delayedDueNs);
 }
 
-void ClientRole::handleResponseClient(const ClientMessage &message)
+void ClientRole::handleResponseClient(const ClientMessage &message, qint64 arrivalNs)
 {
     switch (message.command) {
     case ClientCommand::TimerResponse:
@@ -165,7 +166,7 @@ void ClientRole::handleResponseClient(const ClientMessage &message)
         Q_EMIT skipFiles();
         break;
     case ClientCommand::PlayMusic:
-        Q_EMIT playMusic(message.data);
+        Q_EMIT playMusic(message.data, arrivalNs);
         break;
     case ClientCommand::StopAllMusic:
         Q_EMIT stopAllMusic();

@@ -60,7 +60,9 @@ Q_SIGNALS:
     void failed(int number, const QString &description);
 
     void setMusic(const QByteArray &data);
-    void playMusic(const QByteArray &data);
+    // `arrivalNs`: when it took effect on arrival (ReceiveBuffer::nowNs()), its envelope's
+    // delay included, however late the event loop got to it.
+    void playMusic(const QByteArray &data, qint64 arrivalNs);
     void stopAllMusic();
     void setFileDone(const QByteArray &data);
     void putFileReady(const QByteArray &data);
@@ -75,7 +77,7 @@ private:
     bool handleNext();
     void socketError(int error);
     // The client's dispatcher of one message, also run when a delayed message is due.
-    void handleResponseClient(const ClientMessage &message);
+    void handleResponseClient(const ClientMessage &message, qint64 arrivalNs);
     void tmrClient_Timer();
     // The connection ended or starts anew: nothing of the old one may act on the next.
     void connectionEnded();
@@ -86,6 +88,7 @@ private:
     ReadPump *m_pump;
     PeerResetProbe m_resetProbe;
     std::optional<ClientMessage> m_delayed;
+    qint64 m_delayedDueNs = 0;
     bool m_closing = false;
     bool m_errorReported = false;
     bool m_wasConnected = false;

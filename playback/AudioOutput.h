@@ -5,8 +5,16 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAudioFormat;
+
+// Where a stream stands in time: stream byte `heardByte` (a frame's first byte) is heard at
+// the monotonic moment `atNs` (MonotonicClock::nowNs()).
+struct StreamTiming {
+    qint64 heardByte = 0;
+    qint64 atNs = 0;
+};
 
 // The stream the media service's devices play into: the sound card, or a silent clock. Push
 // style, so "play" can hand the first samples at once instead of waiting for the output to ask.
@@ -30,6 +38,17 @@ public:
     // next one does not wait behind its tail; the counts then start again from 0. False (and
     // nothing dropped) when the output cannot do that.
     virtual bool flush() { return false; }
+    // When the sound server can tell how long until a sample written now is heard: where the
+    // stream stands now. Nothing for outputs that cannot tell; songs then start at once.
+    virtual std::optional<StreamTiming> timing() { return std::nullopt; }
+    // Drops what is written from stream byte `from` on and has not been heard, so that the next
+    // write goes there; the counts stay in step with the stream. False (nothing dropped) when
+    // the output cannot do that or `from` is not between the heard and the written bytes.
+    virtual bool rewindTo(qint64 from)
+    {
+        Q_UNUSED(from);
+        return false;
+    }
     // True when the output broke down (the sound server went away) and takes nothing more.
     virtual bool failed() { return false; }
 };

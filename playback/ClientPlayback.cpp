@@ -3,6 +3,7 @@
 #include "platform/Dialogs.h"
 #include "platform/EightBitText.h"
 #include "playback/ModMultimedia.h"
+#include "playback/MonotonicClock.h"
 
 namespace {
 
@@ -60,16 +61,17 @@ void ClientPlayback::setMusic(const QByteArray &data)
     Q_EMIT songListArrived(data);
 }
 
-void ClientPlayback::playMusic(const QByteArray &data)
+void ClientPlayback::playMusic(const QByteArray &data, qint64 arrivalNs)
 {
     // Never sent by this server; not a song of the run.
     const int n = slotNumber(data);
     if (n < 0)
         return;
     stopEverySong();
-    Q_EMIT playingChanged(EightBitText::decode(Songs.value(n)));
     // A song whose file is missing has no device: it stays silent.
+    m_media.startNextPlayAt((arrivalNs > 0 ? arrivalNs : MonotonicClock::nowNs()) + qint64(startDelayMs) * 1000000);
     m_media.MediaPlay(deviceAlias(n), QString(), QString());
+    Q_EMIT playingChanged(EightBitText::decode(Songs.value(n)));
 }
 
 void ClientPlayback::stopAllMusic()

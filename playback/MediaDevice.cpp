@@ -73,7 +73,7 @@ qint64 MediaDevice::position() const
     return sampleToUnits(byte / m_bytesPerSample);
 }
 
-int MediaDevice::play(std::optional<qint64> from, std::optional<qint64> to)
+int MediaDevice::play(std::optional<qint64> from, std::optional<qint64> to, std::optional<qint64> startAtNs)
 {
     const qint64 lengthUnits = length();
     const qint64 fromUnits = from.value_or(position());
@@ -99,8 +99,13 @@ int MediaDevice::play(std::optional<qint64> from, std::optional<qint64> to)
     m_handedReported = false;
     m_drainClock.invalidate();
     m_playing = true;
-    m_streamStart = m_mixer->add(this);
-    // The head is in memory: its first samples are handed over before this returns.
+    const OutputMixer::Placement placement = m_mixer->add(this, startAtNs);
+    m_streamStart = placement.streamByte;
+    m_scheduledNs = placement.scheduled ? startAtNs : std::nullopt;
+    if (placement.scheduled)
+        Q_EMIT scheduled(*startAtNs, placement.lateNs);
+    // The head is in memory: a play that starts at once has its first samples handed over
+    // before this returns.
     m_mixer->pump();
     return MediaError::Success;
 }
@@ -124,6 +129,7 @@ void MediaDevice::release()
 void MediaDevice::finish(bool early)
 {
     m_playing = false;
+    m_scheduledNs.reset();
     m_mixer->remove(this, early);
     rewindToHeadEnd();
     Q_EMIT stopped();
@@ -212,6 +218,13 @@ void MediaDevice::tick()
         Q_EMIT firstSamplesHanded();
         if (!m_playing)
             return;
+    }
+    if (m_scheduledNs) {
+        if (const std::optional<qint64> heardNs = m_mixer->heardAtNs(m_streamStart)) {
+            Q_EMIT firstSampleHeard(*std::exchange(m_scheduledNs, std::nullopt), *heardNs);
+            if (!m_playing)
+                return;
+        }
     }
     // Keep about half a second decoded past what the stream holds.
     const qint64 bytesPerSecond = qint64(m_decoder.sampleRate()) * m_bytesPerSample;

@@ -38,8 +38,9 @@ public:
     bool isPlaying() const { return m_playing; }
 
     // Plays [from, to) in the current time format; an absent from is the current position, an
-    // absent to the end. Returns a MediaError code.
-    int play(std::optional<qint64> from, std::optional<qint64> to);
+    // absent to the end. With `startAtNs` (MonotonicClock), its first sample is heard at that
+    // moment where the output can tell, else it starts at once. Returns a MediaError code.
+    int play(std::optional<qint64> from, std::optional<qint64> to, std::optional<qint64> startAtNs = std::nullopt);
     void stop();
     // Stops and lets go of the file and the decoded samples; the device is closed for good.
     void release();
@@ -47,6 +48,10 @@ public:
 Q_SIGNALS:
     // The first samples of a play have been handed to the output.
     void firstSamplesHanded();
+    // A play was placed on its moment; lateNs of it are skipped because that moment had passed.
+    void scheduled(qint64 startAtNs, qint64 lateNs);
+    // The output reports a scheduled play's first sample heard at heardNs.
+    void firstSampleHeard(qint64 startAtNs, qint64 heardNs);
     // A play ended: stopped, played to its end, or its output broke down.
     void stopped();
 
@@ -82,5 +87,6 @@ private:
     qint64 m_positionByte = 0; // where a stopped device stands
     bool m_handed = false;
     bool m_handedReported = false;
-    QElapsedTimer m_drainClock; // runs once everything is handed over
+    std::optional<qint64> m_scheduledNs; // a scheduled play whose first sample is not yet heard
+    QElapsedTimer m_drainClock;          // runs once everything is handed over
 };

@@ -2,6 +2,7 @@
 
 #include "MediaError.h"
 #include "MonotonicClock.h"
+#include "PulseAudioOutput.h"
 #include "SinkAudioOutput.h"
 
 #include <QAudioDevice>
@@ -10,6 +11,7 @@
 #include <QMediaDevices>
 
 #include <memory>
+#include <utility>
 #include <optional>
 
 namespace {
@@ -63,6 +65,9 @@ QString keyOf(const QString &alias)
 MediaService::MediaService(QObject *parent)
     : MediaService(
           []() -> std::unique_ptr<AudioOutput> {
+              // A PulseAudio server tells when each sample is heard; Qt's output cannot.
+              if (PulseAudioOutput::serverAvailable())
+                  return std::make_unique<PulseAudioOutput>();
               if (QMediaDevices::defaultAudioOutput().isNull())
                   return nullptr; // no sound device: the device keeps time silently
               return std::make_unique<SinkAudioOutput>();
@@ -70,7 +75,8 @@ MediaService::MediaService(QObject *parent)
           parent)
 {
     // Connects to the sound server now, so that the first "play" does not pay for it.
-    QMediaDevices::defaultAudioOutput();
+    if (!PulseAudioOutput::serverAvailable())
+        QMediaDevices::defaultAudioOutput();
 }
 
 MediaService::MediaService(AudioOutputFactory makeOutput, QObject *parent)
@@ -100,6 +106,9 @@ int MediaService::sendString(const QString &command, QString *answer)
     if (is(verb, QLatin1StringView("open")))
         return open(verbEnd < 0 ? QString() : text.mid(verbEnd + 1));
 
+    // A start moment holds for the next play only, whether it succeeds or not.
+    const std::optional<qint64> startAtNs =
+        is(verb, QLatin1StringView("play")) ? std::exchange(m_nextPlayAtNs, std::nullopt) : std::nullopt;
     const QStringList words = wordsOf(text);
     if (words.isEmpty())
         return MediaError::UnrecognizedCommand;
@@ -127,7 +136,7 @@ int MediaService::sendString(const QString &command, QString *answer)
         return MediaError::Success;
     }
     if (is(verb, QLatin1StringView("play")))
-        return play(target, words);
+        return play(target, words, startAtNs);
     if (is(verb, QLatin1StringView("set")))
         return set(target, words);
     return status(target, words, answer);
@@ -205,6 +214,10 @@ int MediaService::open(const QString &arguments)
     MediaDevice *added = opened.release();
     connect(added, &MediaDevice::firstSamplesHanded, this,
             [this, alias] { Q_EMIT firstSamplesHanded(alias, MonotonicClock::nowNs()); });
+    connect(added, &MediaDevice::scheduled, this,
+            [this, alias](qint64 startAtNs, qint64 lateNs) { Q_EMIT playScheduled(alias, startAtNs, lateNs); });
+    connect(added, &MediaDevice::firstSampleHeard, this,
+            [this, alias](qint64 startAtNs, qint64 heardNs) { Q_EMIT firstSampleHeard(alias, startAtNs, heardNs); });
     connect(added, &MediaDevice::stopped, this,
             [this, alias] { Q_EMIT deviceStopped(alias, MonotonicClock::nowNs()); });
     m_devices.insert(keyOf(alias), added);
@@ -225,7 +238,7 @@ OutputMixer *MediaService::mixerFor(const MediaDevice &device)
     return mixer.get();
 }
 
-int MediaService::play(MediaDevice *device, const QStringList &words)
+int MediaService::play(MediaDevice *device, const QStringList &words, std::optional<qint64> startAtNs)
 {
     std::optional<qint64> from;
     std::optional<qint64> to;
@@ -244,7 +257,7 @@ int MediaService::play(MediaDevice *device, const QStringList &words)
             return MediaError::BadInteger;
         (isFrom ? from : to) = value;
     }
-    return device->play(from, to);
+    return device->play(from, to, startAtNs);
 }
 
 int MediaService::set(MediaDevice *device, const QStringList &words)

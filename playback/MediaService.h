@@ -10,6 +10,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 
 // Tunvero's own command-string media service: opens MP3 songs as devices under aliases
 // (case-insensitive), plays, stops, measures and closes them, and answers error codes with a
@@ -35,6 +36,7 @@ public:
 
     int sendString(const QString &command, QString *answer) override;
     QString errorString(int code) const override;
+    void startNextPlayAt(qint64 monotonicNs) override { m_nextPlayAtNs = monotonicNs; }
 
 Q_SIGNALS:
     // Reports for an event log; monotonicNs is MonotonicClock::nowNs() (CLOCK_MONOTONIC) at the
@@ -43,12 +45,17 @@ Q_SIGNALS:
     void deviceOpened(const QString &alias, const QString &path, qint64 monotonicNs);
     // A play's first samples have been handed to the output stream (the benchmark times this).
     void firstSamplesHanded(const QString &alias, qint64 monotonicNs);
+    // A play was placed to be heard first at startAtNs; lateNs of its start are skipped
+    // because that moment had already passed when it came.
+    void playScheduled(const QString &alias, qint64 startAtNs, qint64 lateNs);
+    // The output reports that a scheduled play's first sample was heard at heardNs.
+    void firstSampleHeard(const QString &alias, qint64 startAtNs, qint64 heardNs);
     // A playing device stopped: by command, at its end, by close, or its output broke down.
     void deviceStopped(const QString &alias, qint64 monotonicNs);
 
 private:
     int open(const QString &arguments);
-    int play(MediaDevice *device, const QStringList &words);
+    int play(MediaDevice *device, const QStringList &words, std::optional<qint64> startAtNs);
     int set(MediaDevice *device, const QStringList &words);
     int status(MediaDevice *device, const QStringList &words, QString *answer);
     int close(const QString &alias);
@@ -58,4 +65,5 @@ private:
     AudioOutputFactory m_makeOutput;
     QHash<QString, MediaDevice *> m_devices; // by case-folded alias; children of this object
     std::map<std::pair<int, int>, std::unique_ptr<OutputMixer>> m_mixers; // by rate and channels
+    std::optional<qint64> m_nextPlayAtNs;
 };

@@ -94,6 +94,11 @@ QString ModMultimedia::MediaPlay(const QString &alias, const QString &from, cons
     return answerFor(m_service.sendString(inBuffer(command, kPlayCommandLength), nullptr));
 }
 
+void ModMultimedia::startNextPlayAt(qint64 monotonicNs)
+{
+    m_service.startNextPlayAt(monotonicNs);
+}
+
 QString ModMultimedia::MediaStop(const QString &alias)
 {
     return answerFor(m_service.sendString(QStringLiteral("Stop ") + alias, nullptr));

@@ -21,6 +21,8 @@ public:
 
     QString MediaOpen(qint32 parent, const QString &alias, const QString &path, const QString &type);
     QString MediaPlay(const QString &alias, const QString &from, const QString &to);
+    // The next MediaPlay's first sample is to be heard at this monotonic moment (MonotonicClock).
+    void startNextPlayAt(qint64 monotonicNs);
     QString MediaStop(const QString &alias);
     QString MediaClose(const QString &alias);
     QString MediaCloseAll();

@@ -1,6 +1,7 @@
 #include "OutputMixer.h"
 
 #include "SilentAudioOutput.h"
+#include "StartPlacement.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,6 +15,9 @@ constexpr int kPumpIntervalMs = 10;
 // Silence queued ahead while nothing plays: enough to ride out a late tick, little enough
 // that a song's first samples follow soon after "play".
 constexpr int kIdleLeadUs = 40000;
+// A rewind keeps clear of what the sound server is about to play.
+constexpr int kRewindMarginUs = 2000;
+constexpr qint64 kNsPerSecond = 1000000000;
 
 } // namespace
 
@@ -47,17 +51,58 @@ bool OutputMixer::ensureStarted()
     return true;
 }
 
-qint64 OutputMixer::add(Source *source)
+qsizetype OutputMixer::indexOf(const Source *source) const
 {
-    if (!m_sources.contains(source))
-        m_sources.append(source);
-    return m_queuedEnd;
+    for (qsizetype i = 0; i < m_sources.size(); ++i) {
+        if (m_sources[i].source == source)
+            return i;
+    }
+    return -1;
+}
+
+OutputMixer::Placement OutputMixer::add(Source *source, std::optional<qint64> startAtNs)
+{
+    if (const qsizetype i = indexOf(source); i >= 0)
+        m_sources.removeAt(i);
+    Placement placement{m_queuedEnd, false, 0};
+    const std::optional<StreamTiming> now = startAtNs && m_output ? m_output->timing() : std::nullopt;
+    if (now) {
+        const int rate = m_format.sampleRate();
+        const qint64 frameBytes = std::max(1, m_format.bytesPerFrame());
+        startPlacement::Plan plan = startPlacement::plan(*now, *startAtNs, m_queuedEnd, rate, int(frameBytes));
+        // Written ahead but not heard yet: when nothing else plays there, the song goes in
+        // over that silence instead of losing its first samples.
+        if (plan.skippedFrames > 0 && m_sources.isEmpty() && m_pending.isEmpty()) {
+            qint64 rewindTo =
+                std::max(plan.startByte, now->heardByte + m_format.bytesForDuration(kRewindMarginUs) + frameBytes - 1);
+            rewindTo -= rewindTo % frameBytes;
+            if (rewindTo < m_queuedEnd && m_output->rewindTo(rewindTo)) {
+                m_queuedEnd = rewindTo;
+                plan = startPlacement::plan(*now, *startAtNs, m_queuedEnd, rate, int(frameBytes));
+            }
+        }
+        placement = {plan.startByte, true, plan.skippedFrames * kNsPerSecond / rate};
+    }
+    m_sources.append({source, placement.streamByte});
+    return placement;
 }
 
 void OutputMixer::remove(Source *source, bool early)
 {
-    m_sources.removeAll(source);
-    if (early && m_sources.isEmpty() && m_output && !m_output->failed() && m_output->flush()) {
+    if (const qsizetype i = indexOf(source); i >= 0)
+        m_sources.removeAt(i);
+    if (!early || !m_sources.isEmpty() || !m_output || m_output->failed())
+        return;
+    // What it left queued is dropped, so it falls silent at once.
+    if (const std::optional<StreamTiming> now = m_output->timing()) {
+        const qint64 frameBytes = std::max(1, m_format.bytesPerFrame());
+        qint64 rewindTo = now->heardByte + m_format.bytesForDuration(kRewindMarginUs) + frameBytes - 1;
+        rewindTo -= rewindTo % frameBytes;
+        if (rewindTo < m_queuedEnd - m_pending.size() && m_output->rewindTo(rewindTo)) {
+            m_pending.clear();
+            m_queuedEnd = rewindTo;
+        }
+    } else if (m_output->flush()) {
         m_pending.clear();
         m_queuedEnd = 0;
         m_mostFree = 0;
@@ -69,6 +114,15 @@ qint64 OutputMixer::playedBytes()
     return m_output ? std::min(m_output->playedBytes(), m_queuedEnd) : 0;
 }
 
+std::optional<qint64> OutputMixer::heardAtNs(qint64 streamByte)
+{
+    const std::optional<StreamTiming> now = m_output ? m_output->timing() : std::nullopt;
+    if (!now || now->heardByte < streamByte)
+        return std::nullopt;
+    const qint64 frames = (now->heardByte - streamByte) / std::max(1, m_format.bytesPerFrame());
+    return now->atNs - frames * kNsPerSecond / m_format.sampleRate();
+}
+
 void OutputMixer::writePending()
 {
     if (m_pending.isEmpty())
@@ -77,34 +131,58 @@ void OutputMixer::writePending()
     m_pending.remove(0, std::max<qint64>(0, taken));
 }
 
+void OutputMixer::skipPassed(Entry &entry)
+{
+    // Samples that should already have been written are dropped, so the source plays in step.
+    QByteArray scratch;
+    while (entry.startByte < m_queuedEnd) {
+        const qint64 want = std::min<qint64>(m_queuedEnd - entry.startByte, 65536);
+        scratch.resize(want);
+        const qint64 got = entry.source->fill(scratch.data(), want);
+        entry.startByte = got < want ? m_queuedEnd : entry.startByte + want;
+    }
+}
+
 qint64 OutputMixer::mix(qint64 bytes)
 {
     QByteArray block(bytes, '\0');
-    if (m_sources.size() == 1) {
-        block.resize(m_sources.first()->fill(block.data(), bytes));
+    qint64 produced = 0;
+    for (Entry &entry : m_sources)
+        skipPassed(entry);
+    if (m_sources.size() == 1 && m_sources.first().startByte == m_queuedEnd) {
+        produced = m_sources.first().source->fill(block.data(), bytes);
     } else {
-        // Summed in 32 bits and clipped once: loud songs together distort rather than wrap around.
+        // Summed in 32 bits and clipped once: loud songs together distort rather than wrap
+        // around. A source that starts later has silence before it.
         std::vector<int> sums(size_t(bytes / 2), 0);
-        qint64 produced = 0;
-        for (Source *source : std::as_const(m_sources)) {
-            const qint64 got = source->fill(block.data(), bytes);
+        QByteArray scratch(bytes, '\0');
+        for (const Entry &entry : std::as_const(m_sources)) {
+            const qint64 offset = entry.startByte - m_queuedEnd;
+            if (offset >= bytes) {
+                produced = bytes;
+                continue;
+            }
+            const qint64 got = entry.source->fill(scratch.data(), bytes - offset);
             for (qint64 i = 0; i + 1 < got; i += 2) {
                 qint16 sample = 0;
-                std::memcpy(&sample, block.constData() + i, 2);
-                sums[size_t(i / 2)] += sample;
+                std::memcpy(&sample, scratch.constData() + i, 2);
+                sums[size_t((offset + i) / 2)] += sample;
             }
-            produced = std::max(produced, got);
+            produced = std::max(produced, offset + got);
         }
-        block.resize(produced);
         for (qint64 i = 0; i + 1 < produced; i += 2) {
             const auto sample = qint16(std::clamp(sums[size_t(i / 2)], int(std::numeric_limits<qint16>::min()),
                                                   int(std::numeric_limits<qint16>::max())));
             std::memcpy(block.data() + i, &sample, 2);
         }
     }
+    block.resize(produced);
     m_pending += block;
-    m_queuedEnd += block.size();
-    return block.size();
+    m_queuedEnd += produced;
+    // Sources that played here go on where the stream goes on.
+    for (Entry &entry : m_sources)
+        entry.startByte = std::max(entry.startByte, m_queuedEnd);
+    return produced;
 }
 
 void OutputMixer::pump()
@@ -133,9 +211,11 @@ void OutputMixer::pump()
                 m_queuedEnd += m_output->writeSilence(silence);
         }
     }
-    const QList<Source *> sources = m_sources;
+    QList<Source *> sources;
+    for (const Entry &entry : std::as_const(m_sources))
+        sources.append(entry.source);
     for (Source *source : sources) {
-        if (m_sources.contains(source))
+        if (indexOf(source) >= 0)
             source->tick();
     }
     m_pumping = false;
@@ -145,10 +225,9 @@ void OutputMixer::fail()
 {
     // The sources stop while the broken output can still tell what it played; the next play
     // starts a new one.
-    const QList<Source *> sources = m_sources;
-    m_sources.clear();
-    for (Source *source : sources)
-        source->outputFailed();
+    const QList<Entry> sources = std::exchange(m_sources, {});
+    for (const Entry &entry : sources)
+        entry.source->outputFailed();
     m_timer.stop();
     m_output.reset();
     m_pending.clear();

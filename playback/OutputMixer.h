@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 // One output stream of one sample format, started once and kept running on silence between
 // songs, so that a play only has to hand samples to a stream that already flows. Devices that
@@ -28,31 +29,51 @@ public:
         virtual void outputFailed() = 0;
     };
 
+    // Where an added source's first byte went in the stream.
+    struct Placement {
+        qint64 streamByte = 0;  // the stream byte of the source's first byte
+        bool scheduled = false; // placed on its moment (the output tells when bytes are heard)
+        qint64 lateNs = 0;      // the moment had passed: this much of the source is skipped
+    };
+
     OutputMixer(AudioOutputFactory makeOutput, const QAudioFormat &format, QObject *parent = nullptr);
     ~OutputMixer() override;
 
     // Makes and starts the stream unless it runs already. False when it cannot start.
     bool ensureStarted();
-    // Adds a source; answers the stream byte its first byte takes. pump() then hands it samples.
-    qint64 add(Source *source);
+    // Adds a source to start at once, or, when `startAtNs` is a moment (MonotonicClock) and the
+    // output tells when bytes are heard, to be heard first at that moment: silence comes
+    // before it, and when the moment has passed the source's first samples that should
+    // already have sounded are skipped, so it plays in step. pump() then hands it samples.
+    Placement add(Source *source, std::optional<qint64> startAtNs = std::nullopt);
     // Takes a source out; when it was the last one and stopped early, what it left queued is
     // dropped, so it falls silent at once.
     void remove(Source *source, bool early);
     // Stream bytes (songs and silence) the output has played.
     qint64 playedBytes();
+    // When the output reports stream byte `streamByte` was heard; nothing before that, or
+    // when it cannot tell.
+    std::optional<qint64> heardAtNs(qint64 streamByte);
     // Hands the sources' samples (or silence) to the output as far as it takes them now; the
     // timer calls it too.
     void pump();
 
 private:
+    struct Entry {
+        Source *source = nullptr;
+        qint64 startByte = 0; // the stream byte its first byte takes
+    };
+
     void writePending();
     qint64 mix(qint64 bytes);
+    void skipPassed(Entry &entry);
     void fail();
+    qsizetype indexOf(const Source *source) const;
 
     AudioOutputFactory m_makeOutput;
     QAudioFormat m_format;
     std::unique_ptr<AudioOutput> m_output;
-    QList<Source *> m_sources;
+    QList<Entry> m_sources;
     QTimer m_timer;
     QByteArray m_pending;   // mixed, not yet taken by the output
     qint64 m_queuedEnd = 0; // stream bytes produced so far, m_pending included

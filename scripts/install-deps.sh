@@ -11,7 +11,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-multimedia-dev qt6-translations-l10n
-    libmpg123-dev
+    libmpg123-dev libpulse-dev
     libgtest-dev libgmock-dev
     fonts-liberation2
     pulseaudio pulseaudio-utils

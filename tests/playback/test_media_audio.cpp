@@ -1,5 +1,5 @@
-// The real audio path: a song played through Qt Multimedia into the sound server, heard on the
-// monitor of the server's sink. The test command starts a PulseAudio daemon with a null sink.
+// The real audio path: a song played through the sound server (PulseAudio, as the program
+// finds it), heard on the monitor of the server's sink. The test command starts a null sink.
 #include "TestSongs.h"
 
 #include "playback/MediaService.h"

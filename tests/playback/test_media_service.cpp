@@ -8,6 +8,7 @@
 #include "playback/MediaService.h"
 #include "playback/ModMultimedia.h"
 #include "playback/Mp3Decoder.h"
+#include "playback/StartPlacement.h"
 
 #include <QDir>
 #include <QFile>
@@ -547,4 +548,128 @@ TEST(Mp3Decoder, SeeksLandExactlyOrFail)
     EXPECT_FALSE(decoder.seekSample(-1));
     char sample[4];
     EXPECT_EQ(decoder.read(sample, 4), 0);
+}
+
+TEST(StartPlacement, TheFirstSampleLandsOnTheMomentWithinHalfAFrame)
+{
+    constexpr qint64 kSecondNs = 1000000000;
+    for (const int rate : {44100, 48000, 32000}) {
+        for (const int channels : {1, 2}) {
+            const int frameBytes = 2 * channels;
+            const StreamTiming now{12345 * qint64(frameBytes), 777 * kSecondNs};
+            // What the output holds ahead of what is heard, and the start's delay, in ms.
+            for (const int queuedMs : {0, 20, 80, 200}) {
+                for (const int delayUs : {150000, 150011, 80000, 20000, 0, -30000}) {
+                    const qint64 writtenEnd = now.heardByte + qint64(rate) * queuedMs / 1000 * frameBytes;
+                    const qint64 startAt = now.atNs + qint64(delayUs) * 1000;
+                    const startPlacement::Plan plan = startPlacement::plan(now, startAt, writtenEnd, rate, frameBytes);
+                    SCOPED_TRACE(testing::Message() << rate << " Hz, " << channels << " ch, queued " << queuedMs
+                                                    << " ms, delay " << delayUs << " us");
+                    ASSERT_EQ(plan.startByte % frameBytes, 0);
+                    const qint64 heardAt = now.atNs + (plan.startByte - now.heardByte) / frameBytes * kSecondNs / rate;
+                    EXPECT_LE(std::abs(heardAt - startAt), kSecondNs / rate / 2 + 1);
+                    // Silence fills up to the start, or the start already written over is skipped.
+                    EXPECT_EQ(writtenEnd + (plan.silenceFrames - plan.skippedFrames) * frameBytes, plan.startByte);
+                    EXPECT_TRUE(plan.silenceFrames == 0 || plan.skippedFrames == 0);
+                }
+            }
+        }
+    }
+}
+
+namespace {
+
+// An output whose sound server says where it stands: the test sets what is heard and when.
+// Keeps the whole stream it was given, so where a song landed can be read off.
+class TimedAudioOutput : public AudioOutput {
+public:
+    bool start(const QAudioFormat &) override { return true; }
+    qint64 bytesFree() override { return std::max<qint64>(0, kAhead - (stream.size() - now.heardByte)); }
+    qint64 write(const char *data, qint64 bytes) override
+    {
+        const qint64 taken = std::min(bytes, bytesFree());
+        stream.append(data, taken);
+        return taken;
+    }
+    qint64 playedBytes() override { return now.heardByte; }
+    std::optional<StreamTiming> timing() override { return now; }
+    bool rewindTo(qint64 from) override
+    {
+        if (from < now.heardByte || from > stream.size())
+            return false;
+        stream.truncate(from);
+        return true;
+    }
+    static constexpr qint64 kAhead = 48000 * 4 / 10; // 100 ms at 48 kHz stereo
+    QByteArray stream;
+    StreamTiming now{0, 0};
+};
+
+} // namespace
+
+TEST(MediaServiceOutputs, AScheduledPlayIsHeardFirstAtItsMomentOrJoinsInStepWhenLate)
+{
+    TimedAudioOutput *output = nullptr;
+    MediaService service([&] {
+        auto made = std::make_unique<TimedAudioOutput>();
+        output = made.get();
+        return made;
+    });
+    QSignalSpy scheduled(&service, &MediaService::playScheduled);
+    QSignalSpy heard(&service, &MediaService::firstSampleHeard);
+    const QString path = TestSongs::path("vbr_48k_stereo");
+    const QByteArray song = decodeAll(path);
+    ASSERT_EQ(service.sendString(QStringLiteral("open %1 alias a").arg(path), nullptr), 0);
+    ASSERT_NE(output, nullptr);
+    constexpr qint64 kMs = 1000000;
+    constexpr qint64 kFrameBytes = 4;
+    const qint64 t0 = 1000 * kMs;
+    // Where the song's first sample is in the stream: after nothing but silence.
+    const auto songStart = [&](qint64 expectedAt) {
+        const qint64 at = output->stream.indexOf(song.left(4096));
+        return at == expectedAt && output->stream.left(at) == QByteArray(at, '\0');
+    };
+
+    // On time: the stream holds 100 ms at most, the start is 150 ms away, 7 ms into the future
+    // of what is heard at t0 + 10 ms.
+    output->now = {4800, t0};
+    service.startNextPlayAt(t0 + 150 * kMs);
+    ASSERT_EQ(service.sendString(QStringLiteral("play a from 0"), nullptr), 0);
+    const qint64 onTime = 4800 + 150 * 48 * kFrameBytes;
+    ASSERT_EQ(scheduled.size(), 1);
+    EXPECT_EQ(scheduled.at(0).at(2).toLongLong(), 0);
+    for (qint64 heardByte = 4800; output->stream.size() < onTime + 4096; heardByte += 480 * kFrameBytes) {
+        output->now = {heardByte, t0 + (heardByte - 4800) / kFrameBytes * kMs / 48};
+        QTest::qWait(12);
+    }
+    EXPECT_TRUE(songStart(onTime));
+    // Reported heard when the output passes it, at the moment it was scheduled for.
+    output->now = {onTime + 480 * kFrameBytes, t0 + 160 * kMs};
+    ASSERT_TRUE(heard.wait(kWaitCapMs));
+    EXPECT_EQ(heard.at(0).at(1).toLongLong(), t0 + 150 * kMs);
+    EXPECT_EQ(heard.at(0).at(2).toLongLong(), t0 + 150 * kMs);
+
+    // Written ahead already (the idle stream holds silence up to 40 ms ahead): the song goes
+    // in over that silence, on its moment.
+    ASSERT_EQ(service.sendString(QStringLiteral("stop a"), nullptr), 0);
+    const qint64 base = output->stream.size();
+    output->now = {base, t0 + 2000 * kMs};
+    QTest::qWait(30);
+    ASSERT_GE(output->stream.size(), base + 40 * 48 * kFrameBytes);
+    service.startNextPlayAt(t0 + 2030 * kMs);
+    ASSERT_EQ(service.sendString(QStringLiteral("play a from 0"), nullptr), 0);
+    const qint64 rewound = base + 30 * 48 * kFrameBytes;
+    EXPECT_EQ(output->stream.indexOf(song.left(4096), base), rewound);
+    EXPECT_EQ(output->stream.mid(base, rewound - base), QByteArray(rewound - base, '\0'));
+    EXPECT_EQ(scheduled.at(1).at(2).toLongLong(), 0);
+
+    // Late by 30 ms: its first 30 ms are skipped, so it plays in step with the others.
+    ASSERT_EQ(service.sendString(QStringLiteral("stop a"), nullptr), 0);
+    const qint64 late = output->stream.size();
+    output->now = {late, t0 + 5000 * kMs};
+    service.startNextPlayAt(t0 + 4970 * kMs);
+    ASSERT_EQ(service.sendString(QStringLiteral("play a from 0"), nullptr), 0);
+    const qint64 skipped = 30 * 48 * kFrameBytes;
+    EXPECT_EQ(output->stream.indexOf(song.mid(skipped, 4096), late - 4), late);
+    EXPECT_EQ(scheduled.at(2).at(2).toLongLong(), 30 * kMs);
 }

@@ -1,0 +1,284 @@
+#include "PulseAudioOutput.h"
+
+#include "MonotonicClock.h"
+
+#include <pulse/context.h>
+#include <pulse/error.h>
+#include <pulse/mainloop.h>
+#include <pulse/stream.h>
+#include <pulse/thread-mainloop.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+
+namespace {
+
+constexpr const char *kClientName = "Tunvero";
+
+void wakeLoop(pa_threaded_mainloop *loop)
+{
+    pa_threaded_mainloop_signal(loop, 0);
+}
+
+bool contextGood(pa_context *context)
+{
+    return context && PA_CONTEXT_IS_GOOD(pa_context_get_state(context));
+}
+
+bool streamGood(pa_stream *stream)
+{
+    return stream && PA_STREAM_IS_GOOD(pa_stream_get_state(stream));
+}
+
+// Holds the main loop's lock for a scope.
+class LoopLock {
+public:
+    explicit LoopLock(pa_threaded_mainloop *loop) : m_loop(loop) { pa_threaded_mainloop_lock(m_loop); }
+    ~LoopLock() { pa_threaded_mainloop_unlock(m_loop); }
+    LoopLock(const LoopLock &) = delete;
+    LoopLock &operator=(const LoopLock &) = delete;
+
+private:
+    pa_threaded_mainloop *m_loop;
+};
+
+const std::array<char, 16384> &zeros()
+{
+    static const std::array<char, 16384> block{};
+    return block;
+}
+
+} // namespace
+
+PulseAudioOutput::PulseAudioOutput() = default;
+
+PulseAudioOutput::~PulseAudioOutput()
+{
+    closeStream();
+}
+
+bool PulseAudioOutput::serverAvailable()
+{
+    static const bool available = [] {
+        pa_mainloop *loop = pa_mainloop_new();
+        pa_context *context = pa_context_new(pa_mainloop_get_api(loop), kClientName);
+        bool ready = false;
+        if (context && pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+            while (std::chrono::steady_clock::now() < deadline) {
+                const pa_context_state_t state = pa_context_get_state(context);
+                if (state == PA_CONTEXT_READY) {
+                    ready = true;
+                    break;
+                }
+                if (!PA_CONTEXT_IS_GOOD(state))
+                    break;
+                pa_mainloop_prepare(loop, 50000);
+                pa_mainloop_poll(loop);
+                pa_mainloop_dispatch(loop);
+            }
+            pa_context_disconnect(context);
+        }
+        if (context)
+            pa_context_unref(context);
+        pa_mainloop_free(loop);
+        return ready;
+    }();
+    return available;
+}
+
+bool PulseAudioOutput::start(const QAudioFormat &format)
+{
+    if (format.sampleFormat() != QAudioFormat::Int16 || format.sampleRate() <= 0 || format.channelCount() <= 0)
+        return false;
+    m_format = format;
+    m_loop = pa_threaded_mainloop_new();
+    if (!m_loop || pa_threaded_mainloop_start(m_loop) < 0) {
+        closeStream();
+        return false;
+    }
+    LoopLock lock(m_loop);
+    const auto wake = [](auto *, void *loop) { wakeLoop(static_cast<pa_threaded_mainloop *>(loop)); };
+    m_context = pa_context_new(pa_threaded_mainloop_get_api(m_loop), kClientName);
+    if (!m_context)
+        return false;
+    pa_context_set_state_callback(m_context, wake, m_loop);
+    if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+        return false;
+    while (pa_context_get_state(m_context) != PA_CONTEXT_READY) {
+        if (!contextGood(m_context))
+            return false;
+        pa_threaded_mainloop_wait(m_loop);
+    }
+
+    pa_sample_spec spec{};
+    spec.format = PA_SAMPLE_S16LE;
+    spec.rate = uint32_t(format.sampleRate());
+    spec.channels = uint8_t(format.channelCount());
+    m_stream = pa_stream_new(m_context, "Tunvero", &spec, nullptr);
+    if (!m_stream)
+        return false;
+    pa_stream_set_state_callback(m_stream, wake, m_loop);
+    pa_buffer_attr attr{};
+    attr.maxlength = uint32_t(-1);
+    attr.tlength = uint32_t(pa_usec_to_bytes(pa_usec_t(targetLatencyMs) * 1000, &spec));
+    // No pre-buffering: the stream plays from the start and never halts on an underrun, so
+    // its clock, and with it every byte's moment, runs on evenly.
+    attr.prebuf = 0;
+    attr.minreq = uint32_t(-1);
+    attr.fragsize = uint32_t(-1);
+    const auto flags =
+        pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
+    if (pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr) < 0)
+        return false;
+    while (pa_stream_get_state(m_stream) != PA_STREAM_READY) {
+        if (!streamGood(m_stream))
+            return false;
+        pa_threaded_mainloop_wait(m_loop);
+    }
+    // The first timing report, so that the first play can already be placed.
+    const auto done = [](pa_stream *, int, void *loop) { wakeLoop(static_cast<pa_threaded_mainloop *>(loop)); };
+    pa_operation *update = pa_stream_update_timing_info(m_stream, done, m_loop);
+    while (update && pa_operation_get_state(update) == PA_OPERATION_RUNNING && streamGood(m_stream))
+        pa_threaded_mainloop_wait(m_loop);
+    if (update)
+        pa_operation_unref(update);
+    return streamGood(m_stream);
+}
+
+void PulseAudioOutput::closeStream()
+{
+    if (!m_loop)
+        return;
+    {
+        LoopLock lock(m_loop);
+        if (m_stream) {
+            pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+            pa_stream_disconnect(m_stream);
+            pa_stream_unref(m_stream);
+            m_stream = nullptr;
+        }
+        if (m_context) {
+            pa_context_set_state_callback(m_context, nullptr, nullptr);
+            pa_context_disconnect(m_context);
+            pa_context_unref(m_context);
+            m_context = nullptr;
+        }
+    }
+    pa_threaded_mainloop_stop(m_loop);
+    pa_threaded_mainloop_free(m_loop);
+    m_loop = nullptr;
+}
+
+bool PulseAudioOutput::failed()
+{
+    if (!m_loop)
+        return true;
+    LoopLock lock(m_loop);
+    return !contextGood(m_context) || !streamGood(m_stream);
+}
+
+qint64 PulseAudioOutput::bytesFree()
+{
+    if (!m_loop)
+        return 0;
+    LoopLock lock(m_loop);
+    if (!streamGood(m_stream))
+        return 0;
+    const size_t free = pa_stream_writable_size(m_stream);
+    return free == size_t(-1) ? 0 : qint64(free);
+}
+
+bool PulseAudioOutput::writeLocked(const void *data, qint64 bytes, bool silence)
+{
+    qint64 done = 0;
+    while (done < bytes) {
+        const qint64 piece = silence ? std::min<qint64>(bytes - done, qint64(zeros().size())) : bytes - done;
+        const void *from = silence ? static_cast<const void *>(zeros().data())
+                                   : static_cast<const void *>(static_cast<const char *>(data) + done);
+        if (pa_stream_write(m_stream, from, size_t(piece), nullptr, m_seek, PA_SEEK_RELATIVE) < 0)
+            return false;
+        m_seek = 0;
+        done += piece;
+    }
+    return true;
+}
+
+qint64 PulseAudioOutput::write(const char *data, qint64 bytes)
+{
+    if (!m_loop || bytes <= 0)
+        return 0;
+    LoopLock lock(m_loop);
+    if (!streamGood(m_stream) || !writeLocked(data, bytes, false))
+        return 0;
+    m_written += bytes;
+    return bytes;
+}
+
+qint64 PulseAudioOutput::writeSilence(qint64 bytes)
+{
+    if (!m_loop || bytes <= 0)
+        return 0;
+    LoopLock lock(m_loop);
+    if (!streamGood(m_stream) || !writeLocked(nullptr, bytes, true))
+        return 0;
+    m_written += bytes;
+    return bytes;
+}
+
+std::optional<StreamTiming> PulseAudioOutput::timingLocked()
+{
+    if (!streamGood(m_stream))
+        return std::nullopt;
+    pa_usec_t heardUs = 0;
+    if (pa_stream_get_time(m_stream, &heardUs) < 0)
+        return std::nullopt;
+    const qint64 nowNs = MonotonicClock::nowNs();
+    // The stream's clock counts from its first byte; a frame's first byte and the moment it
+    // is heard, to the nanosecond.
+    const qint64 rate = m_format.sampleRate();
+    const qint64 heardNs = qint64(heardUs) * 1000;
+    const qint64 frame = heardNs * rate / 1000000000;
+    StreamTiming timing;
+    timing.heardByte = frame * m_format.bytesPerFrame();
+    timing.atNs = nowNs - (heardNs - frame * 1000000000 / rate);
+    return timing;
+}
+
+std::optional<StreamTiming> PulseAudioOutput::timing()
+{
+    if (!m_loop)
+        return std::nullopt;
+    LoopLock lock(m_loop);
+    return timingLocked();
+}
+
+qint64 PulseAudioOutput::playedBytes()
+{
+    const std::optional<StreamTiming> now = timing();
+    return now ? std::clamp<qint64>(now->heardByte, 0, m_written) : 0;
+}
+
+bool PulseAudioOutput::rewindTo(qint64 from)
+{
+    if (!m_loop)
+        return false;
+    LoopLock lock(m_loop);
+    const std::optional<StreamTiming> now = timingLocked();
+    if (!now || from < now->heardByte || from > m_written || from % m_format.bytesPerFrame() != 0)
+        return false;
+    // The server's write position, past a rewind not yet written over.
+    const qint64 serverAt = m_written - m_seek;
+    const qint64 dropped = serverAt - from;
+    if (dropped == 0)
+        return true;
+    // Silence over what is dropped, which the server makes heard at once if its sink already
+    // holds it; the next write then goes back to `from`.
+    m_seek = -dropped;
+    if (!writeLocked(nullptr, dropped, true))
+        return false;
+    m_seek = -dropped;
+    m_written = from;
+    return true;
+}

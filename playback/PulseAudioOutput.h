@@ -1,0 +1,50 @@
+#pragma once
+
+#include "AudioOutput.h"
+
+#include <QAudioFormat>
+
+struct pa_context;
+struct pa_stream;
+struct pa_threaded_mainloop;
+
+// The sound output through a PulseAudio server (PipeWire's too), which reports how long until
+// a sample written now is heard, so a song can be placed to start at a chosen moment. One
+// stream, kept open for many songs, that never stops on an underrun: its clock runs on, and
+// stream bytes keep their moments.
+class PulseAudioOutput : public AudioOutput {
+public:
+    // What the output keeps queued ahead of what is heard. Well below a scheduled start's
+    // delay, so a song placed on its moment never finds the stream already written there.
+    static constexpr int targetLatencyMs = 80;
+
+    PulseAudioOutput();
+    ~PulseAudioOutput() override;
+    PulseAudioOutput(const PulseAudioOutput &) = delete;
+    PulseAudioOutput &operator=(const PulseAudioOutput &) = delete;
+
+    // True when a PulseAudio server answers (asked once a process, within a second).
+    static bool serverAvailable();
+
+    bool start(const QAudioFormat &format) override;
+    qint64 bytesFree() override;
+    qint64 write(const char *data, qint64 bytes) override;
+    qint64 writeSilence(qint64 bytes) override;
+    qint64 playedBytes() override;
+    bool failed() override;
+    std::optional<StreamTiming> timing() override;
+    bool rewindTo(qint64 from) override;
+
+private:
+    // Under the main loop's lock.
+    std::optional<StreamTiming> timingLocked();
+    bool writeLocked(const void *data, qint64 bytes, bool silence);
+    void closeStream();
+
+    pa_threaded_mainloop *m_loop = nullptr;
+    pa_context *m_context = nullptr;
+    pa_stream *m_stream = nullptr;
+    QAudioFormat m_format;
+    qint64 m_written = 0; // the stream's write position: where the next byte goes
+    qint64 m_seek = 0;    // to apply at the next write, after a rewind
+};
