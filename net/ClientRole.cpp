@@ -19,6 +19,7 @@ ClientRole::ClientRole(QTimer *tmrClient, QObject *parent)
     connect(m_socket, &QTcpSocket::connected, this, [this] {
         m_wasConnected = true;
         m_resetProbe.watch(m_socket->socketDescriptor());
+        m_pump->stampReceives();
         m_pump->write(framing::messageBytes("Connected", {}));
         Q_EMIT connected();
     });

@@ -1,6 +1,7 @@
 #include "net/ReadPump.h"
 
 #include "net/ReceiveBuffer.h"
+#include "net/StampedRead.h"
 #include "net/StreamReceiver.h"
 
 ReadPump::ReadPump(QTcpSocket *socket, StreamReceiver &receiver, HandleNext handleNext, QObject *parent)
@@ -32,8 +33,28 @@ bool ReadPump::write(const QByteArray &bytes)
     return true;
 }
 
+bool ReadPump::writeNow(const QByteArray &bytes)
+{
+    if (!write(bytes))
+        return false;
+    m_socket->flush();
+    return true;
+}
+
+void ReadPump::stampReceives()
+{
+    if (!stampedRead::enable(m_socket->socketDescriptor()))
+        return;
+    m_stamped = true;
+    m_socket->setReadBufferSize(1);
+}
+
 void ReadPump::reset()
 {
+    if (m_stamped) {
+        m_stamped = false;
+        m_socket->setReadBufferSize(readAheadBytes);
+    }
     m_settle.stop();
     m_stalled.stop();
     m_paused = false;
@@ -44,8 +65,16 @@ void ReadPump::readSocket()
     if (m_paused)
         return;
     // The clock is read first: waits count from the moment the bytes were read.
-    const qint64 readAtNs = ReceiveBuffer::nowNs();
-    m_receiver.append(m_socket->readAll(), readAtNs);
+    qint64 readAtNs = ReceiveBuffer::nowNs();
+    QByteArray bytes = m_socket->readAll();
+    if (m_stamped) {
+        // What Qt holds came first; the rest waits in the system, stamped.
+        stampedRead::Result more = stampedRead::read(m_socket->socketDescriptor(), readAheadBytes);
+        bytes += more.bytes;
+        if (more.receivedAtNs > 0)
+            readAtNs = std::min(readAtNs, more.receivedAtNs);
+    }
+    m_receiver.append(bytes, readAtNs);
     drain();
 }
 

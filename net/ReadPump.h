@@ -40,8 +40,15 @@ public:
     // Queues `bytes` for the peer. False, with the connection dropped, when the socket
     // refuses them or they would pass `maxUnsentBytes`; false alone when it is not open.
     bool write(const QByteArray &bytes);
-    // The connection ended or starts anew: no settle wait, no pause.
+    // As write, and hands the bytes to the system at once rather than at the event loop's
+    // next pass, so a message to every client leaves for all of them within microseconds.
+    bool writeNow(const QByteArray &bytes);
+    // The connection ended or starts anew: no settle wait, no pause, no receive stamps.
     void reset();
+    // For a connected socket: each read counts from the moment the system received its
+    // bytes rather than when this process got to them. Qt then holds one byte at most; the
+    // rest is read here with its stamp. Where the system gives no stamps, nothing changes.
+    void stampReceives();
 
     // True while a handler runs: the socket is inside its own read signal then, so it may
     // not be deleted before `drained`.
@@ -70,4 +77,5 @@ private:
     QTimer m_stalled;
     bool m_draining = false;
     bool m_paused = false;
+    bool m_stamped = false;
 };

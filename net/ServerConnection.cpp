@@ -45,6 +45,11 @@ int ServerConnection::state() const
     return socketCodes::stateNumber(m_socket->state());
 }
 
+bool ServerConnection::writeNow(const QByteArray &bytes)
+{
+    return m_pump->writeNow(bytes);
+}
+
 bool ServerConnection::write(const QByteArray &bytes)
 {
     return m_pump->write(bytes);

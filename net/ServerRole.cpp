@@ -250,7 +250,7 @@ void ServerRole::SendMessageAll(const QByteArray &RCommand, const QByteArray &RD
     const QByteArray bytes = framing::messageBytes(RCommand, RData);
     for (int i = 1; i <= lastIndex; ++i) {
         if (isReady(i))
-            m_connections[i]->write(bytes);
+            m_connections[i]->writeNow(bytes);
     }
 }
 
@@ -267,7 +267,7 @@ void ServerRole::SendMessageAllByTimer(const QByteArray &RCommand, const QByteAr
     }
     const QList<int> offsets = responseTime::envelopeOffsets(times);
     for (qsizetype k = 0; k < ready.size(); ++k)
-        m_connections[ready[k]]->write(framing::envelopeBytes(offsets[k], RCommand, RData));
+        m_connections[ready[k]]->writeNow(framing::envelopeBytes(offsets[k], RCommand, RData));
 }
 
 qint64 ServerRole::unsentBytes(int index) const

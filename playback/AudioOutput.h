@@ -49,6 +49,9 @@ public:
         Q_UNUSED(from);
         return false;
     }
+    // Silence the output wrote on its own, since it started, to keep the stream flowing while
+    // nothing was written (a busy event loop); it moves the next write that much further on.
+    virtual qint64 bridgedBytes() { return 0; }
     // True when the output broke down (the sound server went away) and takes nothing more.
     virtual bool failed() { return false; }
 };

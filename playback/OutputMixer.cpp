@@ -45,6 +45,7 @@ bool OutputMixer::ensureStarted()
     m_output = std::move(output);
     m_pending.clear();
     m_queuedEnd = 0;
+    m_bridged = 0;
     m_mostFree = 0;
     m_timer.start();
     pump();
@@ -64,6 +65,7 @@ OutputMixer::Placement OutputMixer::add(Source *source, std::optional<qint64> st
 {
     if (const qsizetype i = indexOf(source); i >= 0)
         m_sources.removeAt(i);
+    followBridges();
     Placement placement{m_queuedEnd, false, 0};
     const std::optional<StreamTiming> now = startAtNs && m_output ? m_output->timing() : std::nullopt;
     if (now) {
@@ -121,6 +123,14 @@ std::optional<qint64> OutputMixer::heardAtNs(qint64 streamByte)
         return std::nullopt;
     const qint64 frames = (now->heardByte - streamByte) / std::max(1, m_format.bytesPerFrame());
     return now->atNs - frames * kNsPerSecond / m_format.sampleRate();
+}
+
+void OutputMixer::followBridges()
+{
+    // Silence the output added by itself went into the stream before what comes next.
+    const qint64 bridged = m_output->bridgedBytes();
+    m_queuedEnd += bridged - m_bridged;
+    m_bridged = bridged;
 }
 
 void OutputMixer::writePending()
@@ -194,6 +204,7 @@ void OutputMixer::pump()
         return;
     }
     m_pumping = true;
+    followBridges();
     writePending();
     if (m_pending.isEmpty()) {
         const qint64 frameBytes = std::max(1, m_format.bytesPerFrame());

@@ -64,6 +64,7 @@ private:
         qint64 startByte = 0; // the stream byte its first byte takes
     };
 
+    void followBridges();
     void writePending();
     qint64 mix(qint64 bytes);
     void skipPassed(Entry &entry);
@@ -79,4 +80,5 @@ private:
     qint64 m_queuedEnd = 0; // stream bytes produced so far, m_pending included
     qint64 m_mostFree = 0;  // the output's buffer size, as its emptiest moment shows it
     bool m_pumping = false;
+    qint64 m_bridged = 0; // the output's bridgedBytes() as last seen
 };

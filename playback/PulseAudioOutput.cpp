@@ -122,7 +122,9 @@ bool PulseAudioOutput::start(const QAudioFormat &format)
     pa_stream_set_state_callback(m_stream, wake, m_loop);
     pa_buffer_attr attr{};
     attr.maxlength = uint32_t(-1);
-    attr.tlength = uint32_t(pa_usec_to_bytes(pa_usec_t(targetLatencyMs) * 1000, &spec));
+    m_targetBytes = qint64(pa_usec_to_bytes(pa_usec_t(targetLatencyMs) * 1000, &spec));
+    m_bridgeBelowBytes = qint64(pa_usec_to_bytes(pa_usec_t(bridgeBelowMs) * 1000, &spec));
+    attr.tlength = uint32_t(m_targetBytes);
     // No pre-buffering: the stream plays from the start and never halts on an underrun, so
     // its clock, and with it every byte's moment, runs on evenly.
     attr.prebuf = 0;
@@ -137,6 +139,8 @@ bool PulseAudioOutput::start(const QAudioFormat &format)
             return false;
         pa_threaded_mainloop_wait(m_loop);
     }
+    pa_stream_set_write_callback(
+        m_stream, [](pa_stream *, size_t, void *self) { static_cast<PulseAudioOutput *>(self)->bridgeLocked(); }, this);
     // The first timing report, so that the first play can already be placed.
     const auto done = [](pa_stream *, int, void *loop) { wakeLoop(static_cast<pa_threaded_mainloop *>(loop)); };
     pa_operation *update = pa_stream_update_timing_info(m_stream, done, m_loop);
@@ -155,6 +159,7 @@ void PulseAudioOutput::closeStream()
         LoopLock lock(m_loop);
         if (m_stream) {
             pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+            pa_stream_set_write_callback(m_stream, nullptr, nullptr);
             pa_stream_disconnect(m_stream);
             pa_stream_unref(m_stream);
             m_stream = nullptr;
@@ -258,6 +263,30 @@ qint64 PulseAudioOutput::playedBytes()
 {
     const std::optional<StreamTiming> now = timing();
     return now ? std::clamp<qint64>(now->heardByte, 0, m_written) : 0;
+}
+
+void PulseAudioOutput::bridgeLocked()
+{
+    if (!streamGood(m_stream))
+        return;
+    const size_t writable = pa_stream_writable_size(m_stream);
+    if (writable == size_t(-1))
+        return;
+    const qint64 queued = m_targetBytes - qint64(writable);
+    qint64 silence = m_bridgeBelowBytes - queued;
+    silence -= silence % m_format.bytesPerFrame();
+    if (silence <= 0 || !writeLocked(nullptr, silence, true))
+        return;
+    m_written += silence;
+    m_bridged += silence;
+}
+
+qint64 PulseAudioOutput::bridgedBytes()
+{
+    if (!m_loop)
+        return 0;
+    LoopLock lock(m_loop);
+    return m_bridged;
 }
 
 bool PulseAudioOutput::rewindTo(qint64 from)

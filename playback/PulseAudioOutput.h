@@ -17,6 +17,9 @@ public:
     // What the output keeps queued ahead of what is heard. Well below a scheduled start's
     // delay, so a song placed on its moment never finds the stream already written there.
     static constexpr int targetLatencyMs = 80;
+    // When a busy event loop leaves less than this queued, the output's own thread adds
+    // silence: a stream that ran dry would stop its clock and put every later byte late.
+    static constexpr int bridgeBelowMs = 30;
 
     PulseAudioOutput();
     ~PulseAudioOutput() override;
@@ -34,12 +37,14 @@ public:
     bool failed() override;
     std::optional<StreamTiming> timing() override;
     bool rewindTo(qint64 from) override;
+    qint64 bridgedBytes() override;
 
 private:
     // Under the main loop's lock.
     std::optional<StreamTiming> timingLocked();
     bool writeLocked(const void *data, qint64 bytes, bool silence);
     void closeStream();
+    void bridgeLocked(); // on the main loop's thread, when the server asks for more
 
     pa_threaded_mainloop *m_loop = nullptr;
     pa_context *m_context = nullptr;
@@ -47,4 +52,7 @@ private:
     QAudioFormat m_format;
     qint64 m_written = 0; // the stream's write position: where the next byte goes
     qint64 m_seek = 0;    // to apply at the next write, after a rewind
+    qint64 m_bridged = 0; // silence written by bridgeLocked
+    qint64 m_targetBytes = 0;
+    qint64 m_bridgeBelowBytes = 0;
 };
