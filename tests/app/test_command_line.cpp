@@ -35,15 +35,8 @@ TEST(CommandLineTest, OptionsAreTakenApartAsMeant)
     EXPECT_FALSE(o.clientPort.has_value());
     EXPECT_EQ(run("--headless|--port|65535").port, 65535);
 
-    o = run("--server|--playlist|fest.tunvero|--start-when-clients|10|--play-when-loaded|--high-speed");
-    EXPECT_TRUE(o.server && o.playWhenLoaded && o.highSpeed);
-    EXPECT_EQ(o.playlist, QStringLiteral("fest.tunvero"));
-    EXPECT_EQ(o.startWhenClients, 10);
     EXPECT_EQ(run("--server").startWhenClients, 1);
-
-    const CommandLine::Result help = parse("--help");
-    EXPECT_EQ(help.outcome, CommandLine::Outcome::Help);
-    EXPECT_TRUE(help.text.contains(QStringLiteral("--download-folder <dir>")));
+    EXPECT_EQ(parse("--help").outcome, CommandLine::Outcome::Help);
 }
 
 TEST(CommandLineTest, WhatCannotBeMeantIsRefusedWithAReason)
