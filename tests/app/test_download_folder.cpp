@@ -6,8 +6,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSettings>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -16,137 +15,96 @@
 
 namespace {
 
-// Two volumes: one whose root lists a file, one whose root is empty but for a hidden file.
+// Paths under /data and the home folder lie on a volume whose root lists a file, all others
+// on one whose root holds only a hidden file.
 class DownloadFolderTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         for (const char *file : {"full/musik.mp3", "empty/.hidden"}) {
-            QDir().mkpath(QFileInfo(m_volumes.filePath(QString::fromUtf8(file))).path());
-            ASSERT_TRUE(QFile(m_volumes.filePath(QString::fromUtf8(file))).open(QIODevice::WriteOnly));
+            const QString path = volumes.filePath(QString::fromUtf8(file));
+            ASSERT_TRUE(QDir().mkpath(path.section(QLatin1Char('/'), 0, -2)) && QFile(path).open(QIODevice::WriteOnly));
         }
     }
 
-    QString full() const { return m_volumes.path() + QStringLiteral("/full"); }
-    QString empty() const { return m_volumes.path() + QStringLiteral("/empty"); }
-
-    // Paths under /data live on the full volume, all others on the empty one.
-    DownloadFolderRule rule() const
-    {
-        return DownloadFolderRule(QStringLiteral("/home/anna"), [this](const QString &path) {
-            return path.startsWith(QStringLiteral("/data")) || path.startsWith(QStringLiteral("/home/anna")) ? full()
-                                                                                                             : empty();
-        });
-    }
-
-    QTemporaryDir m_volumes;
-    QString m_settingsName = QStringLiteral("TunveroDownloadTest");
+    const DownloadFolderRule rule{QStringLiteral("/home/anna"), [this](const QString &path) {
+                                      const bool full = path.startsWith(QStringLiteral("/data")) ||
+                                                        path.startsWith(QStringLiteral("/home/anna"));
+                                      return volumes.filePath(full ? QStringLiteral("full") : QStringLiteral("empty"));
+                                  }};
+    QTemporaryDir volumes;
 };
 
 } // namespace
 
 TEST_F(DownloadFolderTest, AcceptsAbsoluteFoldersOnAVolumeThatListsSomethingVisible)
 {
-    const DownloadFolderRule r = rule();
-    EXPECT_EQ(r.accept(QStringLiteral("/data/Ny mapp")), QStringLiteral("/data/Ny mapp/"));
-    EXPECT_EQ(r.accept(QStringLiteral("/data/")), QStringLiteral("/data/"));
-    EXPECT_EQ(r.accept(QStringLiteral("~/Musik")), QStringLiteral("/home/anna/Musik/"));
-    EXPECT_EQ(r.accept(QStringLiteral("/media/tom")), QString());
+    EXPECT_EQ(rule.accept(QStringLiteral("/data/Ny mapp")), QStringLiteral("/data/Ny mapp/"));
+    EXPECT_EQ(rule.accept(QStringLiteral("~/Musik")), QStringLiteral("/home/anna/Musik/"));
+    // Not absolute, or on the empty volume.
+    for (const char *answer : {"/media/tom", "Musik", "C:\\Musik", "~anna/Musik", "/"})
+        EXPECT_EQ(rule.accept(QString::fromUtf8(answer)), QString()) << answer;
 
-    // Every path lies on the volume that lists something: only the answer itself can fail.
-    const DownloadFolderRule onFull(QStringLiteral("/home/anna"), [this](const QString &) { return full(); });
-    for (const char *answer : {"Musik", "C:\\Musik", "~anna/Musik", "/"})
-        EXPECT_EQ(onFull.accept(QString::fromUtf8(answer)), QString()) << answer;
-}
-
-TEST(DownloadFolderRuleOnThisMachine, UsesTheRealVolumeOfTheFolder)
-{
-    // "/" always lists something, so a folder that does not exist yet is still accepted.
-    const DownloadFolderRule r(QDir::homePath());
-    EXPECT_EQ(r.accept(QStringLiteral("/tmp/tunvero-finns-inte/ännu")),
-              QStringLiteral("/tmp/tunvero-finns-inte/ännu/"));
-
-    // A real tree: a new folder on the volume of a temporary folder.
+    // On this machine: "/" always lists something, so a folder that does not exist yet in a
+    // real tree is still accepted.
     QTemporaryDir tree;
     ASSERT_TRUE(QDir(tree.path()).mkpath(QStringLiteral("a/b")));
-    const QString wanted = tree.path() + QStringLiteral("/a/b/ny mapp/");
-    EXPECT_EQ(r.accept(tree.path() + QStringLiteral("/a/b/ny mapp")), wanted);
+    EXPECT_EQ(DownloadFolderRule(QDir::homePath()).accept(tree.path() + QStringLiteral("/a/b/ny mapp")),
+              tree.path() + QStringLiteral("/a/b/ny mapp/"));
 }
 
 TEST_F(DownloadFolderTest, RepeatsWithTheStoredDefaultAndStoresOnlyTheAcceptedAnswer)
 {
-    Settings store([this] { return m_settingsName; });
+    Settings store([] { return QStringLiteral("TunveroDownloadTest"); });
     ScriptedDialogs dialogs;
     dialogs.then(QStringLiteral("relativ")).then(DialogAnswer::Ok).then(QString());
-    EXPECT_EQ(askDownloadFolder(dialogs, store, rule()), QString());
-    QSettings raw(QSettings::NativeFormat, QSettings::UserScope, Settings::folderName(), m_settingsName);
-    EXPECT_FALSE(raw.contains(QStringLiteral("Main/LastSaveFolder")));
+    EXPECT_EQ(askDownloadFolder(dialogs, store, rule), QString());
+    EXPECT_EQ(store.lastSaveFolder(), Settings::defaultDownloadFolder());
 
     dialogs.clear();
     dialogs.then(QStringLiteral("/media/tom")).then(DialogAnswer::Ok).then(QStringLiteral("/data/Musik"));
-    EXPECT_EQ(askDownloadFolder(dialogs, store, rule()), QStringLiteral("/data/Musik/"));
+    EXPECT_EQ(askDownloadFolder(dialogs, store, rule), QStringLiteral("/data/Musik/"));
     ASSERT_EQ(dialogs.shown().size(), 3u);
     EXPECT_EQ(dialogs.shown()[1].message.text, QStringLiteral("Ej godkänd katalog/enhet"));
 
     // The next start offers the stored answer.
     dialogs.clear();
     dialogs.then(QString());
-    EXPECT_EQ(askDownloadFolder(dialogs, store, rule()), QString());
+    (void)askDownloadFolder(dialogs, store, rule);
     EXPECT_EQ(dialogs.last().defaultAnswer, QStringLiteral("/data/Musik/"));
 }
-
-namespace {
-
-// Points $HOME at a folder of the test's own and sets the umask, both undone on leaving.
-class FakeHome {
-public:
-    FakeHome(const QString &home, mode_t mask) : m_saved(qgetenv("HOME")), m_savedMask(::umask(mask))
-    {
-        qputenv("HOME", home.toLocal8Bit());
-    }
-    ~FakeHome()
-    {
-        qputenv("HOME", m_saved);
-        ::umask(m_savedMask);
-    }
-
-private:
-    QByteArray m_saved;
-    mode_t m_savedMask;
-};
-
-} // namespace
 
 TEST(DownloadFolderWithoutMounts, TheDefaultIsAcceptedCreatedPrivatelyWritableAndAcceptedAgain)
 {
     // A chroot: no mount covers any path, and a fresh home holds only hidden files.
     QTemporaryDir root;
-    ASSERT_TRUE(root.isValid());
     const QString home = root.path() + QStringLiteral("/home/anna");
-    ASSERT_TRUE(QDir().mkpath(home));
-    QFile profile(home + QStringLiteral("/.profile"));
-    ASSERT_TRUE(profile.open(QIODevice::WriteOnly));
-    const auto noMount = [](const QString &) { return QString(); };
-    const DownloadFolderRule rule(home,
-                                  [&](const QString &path) { return VolumeRoots::volumeRootWith(path, noMount); });
+    ASSERT_TRUE(QDir().mkpath(home) && QFile(home + QStringLiteral("/.profile")).open(QIODevice::WriteOnly));
+    const DownloadFolderRule rule(home, [](const QString &path) {
+        return VolumeRoots::volumeRootWith(path, [](const QString &) { return QString(); });
+    });
 
-    // A permissive umask shows that the folder's mode is chosen, not inherited.
-    const FakeHome fake(home, 0);
+    // $HOME points at the fake home, and a permissive umask shows that the folder's mode is
+    // chosen, not inherited; both are put back on leaving.
+    const QByteArray savedHome = qgetenv("HOME");
+    const mode_t savedMask = ::umask(0);
+    qputenv("HOME", home.toLocal8Bit());
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", savedHome);
+        ::umask(savedMask);
+    });
+
     Settings store([] { return QStringLiteral("TunveroChroot"); });
-    ScriptedDialogs dialogs;
-    dialogs.then(Settings::defaultDownloadFolder());
     const QString expected = home + QStringLiteral("/TunveroMusic/");
-    EXPECT_EQ(askDownloadFolder(dialogs, store, rule), expected);
-    EXPECT_EQ(dialogs.shown().size(), 1u) << "the default was refused";
-
-    struct stat created {};
-    ASSERT_EQ(::stat(QFile::encodeName(expected).constData(), &created), 0);
-    EXPECT_TRUE(S_ISDIR(created.st_mode));
-    EXPECT_EQ(created.st_mode & 0777, 0755u);
-
     // The next start finds the folder it made, empty, and must not refuse it either.
-    ScriptedDialogs again;
-    again.then(Settings::defaultDownloadFolder());
-    EXPECT_EQ(askDownloadFolder(again, store, rule), expected);
-    EXPECT_EQ(again.shown().size(), 1u);
+    for (int start = 0; start < 2; ++start) {
+        ScriptedDialogs dialogs;
+        dialogs.then(Settings::defaultDownloadFolder());
+        EXPECT_EQ(askDownloadFolder(dialogs, store, rule), expected) << start;
+        EXPECT_EQ(dialogs.shown().size(), 1u) << "the default was refused";
+        struct stat created {};
+        ASSERT_EQ(::stat(QFile::encodeName(expected).constData(), &created), 0);
+        EXPECT_TRUE(S_ISDIR(created.st_mode));
+        EXPECT_EQ(created.st_mode & 0777, 0755u);
+    }
 }

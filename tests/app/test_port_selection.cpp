@@ -73,36 +73,30 @@ TEST_F(PortSelectionTest, InvalidOutOfRangeAndUnchangedNumbersArePutBackSilently
     }
 }
 
-TEST_F(PortSelectionTest, WithTheServerRunningOnlyTheServerIsAskedAndYesSwitchesItOffQuietly)
+TEST_F(PortSelectionTest, ARunningRoleIsAskedFirstServerBeforeClientAndYesSwitchesItOffQuietly)
 {
-    // The client is connected too, and stays out of it.
     connectClientToRemote();
     session.setPort(0);
     dialogs.then(DialogAnswer::Yes);
     serverOn();
     ASSERT_TRUE(connectRawClient());
+    // Only the server is asked; No keeps its port and the number in use is shown.
     clickWith(QStringLiteral("50001"), DialogAnswer::No, DialogAnswer::Ok);
     EXPECT_EQ(titles(), (std::vector<QString>{QStringLiteral("Stänga servern"), applicationTitle()}));
     expectNumberMessage(0);
     EXPECT_TRUE(server.isListening());
     EXPECT_EQ(c.cmbPort->currentText(), QStringLiteral("50001"));
-
     clickWith(QStringLiteral("50001"), DialogAnswer::Yes, DialogAnswer::Ok);
     expectNumberMessage(50001);
     EXPECT_FALSE(c.chkServer->isChecked() || server.isListening() || server.client(1));
     EXPECT_EQ(stopsWithoutAsking, std::vector<bool>{true});
     EXPECT_EQ(client.state(), socketCodes::stateConnected);
-}
 
-TEST_F(PortSelectionTest, WithTheClientConnectedTheAnswerDecides)
-{
-    connectClientToRemote();
-    const int remotePort = session.port();
+    // Then the client.
     clickWith(QStringLiteral("50002"), DialogAnswer::No, DialogAnswer::Ok);
     EXPECT_EQ(titles(), (std::vector<QString>{QStringLiteral("Stänga klienten"), applicationTitle()}));
-    expectNumberMessage(remotePort);
+    expectNumberMessage(50001);
     EXPECT_EQ(client.state(), socketCodes::stateConnected);
-
     clickWith(QStringLiteral("50002"), DialogAnswer::Yes, DialogAnswer::Ok);
     expectNumberMessage(50002);
     EXPECT_EQ(client.state(), socketCodes::stateClosed);

@@ -10,47 +10,19 @@
 #include "playback/ModMultimedia.h"
 #include "playlist/ListWidgetEntries.h"
 #include "playlist/PlaylistEditor.h"
+#include "tests/net/Loopback.h"
 #include "tests/support/ScriptedDialogs.h"
 
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTcpSocket>
-#include <QTest>
-#include <QWidget>
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <memory>
 #include <vector>
 
 namespace {
-
-constexpr int waitMs = 10000;
-
-QString song(const char *name)
-{
-    return QStringLiteral(TUNVERO_TEST_SONGS "/") + QLatin1String(name) + QStringLiteral(".mp3");
-}
-
-// Collects what a raw client receives.
-struct RawClient {
-    std::unique_ptr<QTcpSocket> socket = std::make_unique<QTcpSocket>();
-    QByteArray received;
-
-    // Everything received once `expected` has come; more than that fails the caller's check.
-    QByteArray until(const QByteArray &expected)
-    {
-        (void)QTest::qWaitFor(
-            [&] {
-                received += socket->readAll();
-                return received.size() >= expected.size();
-            },
-            waitMs);
-        return received;
-    }
-};
 
 class RunWiringTest : public ::testing::Test {
 protected:
@@ -64,21 +36,18 @@ protected:
         c.cmdServer->setEnabled(true);
     }
 
-    // A client of the server; `answerProbe` makes it ready for broadcasts.
-    RawClient &connectClient(bool answerProbe)
+    // A greeted client of the server; `answerProbe` makes it ready for broadcasts.
+    QTcpSocket &connectClient(bool answerProbe)
     {
         QSignalSpy accepted(&server, &ServerRole::clientAccepted);
-        clients.emplace_back();
-        RawClient &client = clients.back();
-        client.socket->connectToHost(QHostAddress::LocalHost, server.listeningPort());
+        QTcpSocket &client = *clients.emplace_back(std::make_unique<QTcpSocket>());
+        client.connectToHost(QHostAddress::LocalHost, server.listeningPort());
         EXPECT_TRUE(accepted.wait(waitMs));
-        const int index = accepted.at(0).at(0).toInt();
-        client.socket->write("Connected\r\n");
-        EXPECT_EQ(client.until("TimerResponse\r\n"), QByteArray("TimerResponse\r\n"));
-        client.received.clear();
+        client.write("Connected\r\n");
+        EXPECT_EQ(readBytes(client, 15), QByteArray("TimerResponse\r\n"));
         if (answerProbe) {
-            client.socket->write("MirrorTimerResponse\r\n");
-            EXPECT_TRUE(QTest::qWaitFor([&] { return server.isReady(index); }, waitMs));
+            client.write("MirrorTimerResponse\r\n");
+            EXPECT_TRUE(QTest::qWaitFor([&] { return server.isReady(accepted.at(0).at(0).toInt()); }, waitMs));
         }
         return client;
     }
@@ -89,25 +58,15 @@ protected:
             playlist.appendLoaded(path, path);
     }
 
-    // "Starta" answered Yes, and the preparation done.
-    void start()
+    // "Starta" or "Stoppa" clicked and answered Yes; a start waits for the preparation.
+    void startOrStop()
     {
+        const bool starting = !session.runActive();
         dialogs.then(DialogAnswer::Yes);
         c.cmdServer->click();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return c.cmdStartPlay->isVisibleTo(&window); }, waitMs));
-    }
-
-    void stop()
-    {
-        dialogs.then(DialogAnswer::Yes);
-        c.cmdServer->click();
-    }
-
-    void forcedStop()
-    {
-        c.cmdServer->setText(QStringLiteral("Stoppa"));
-        StopWithoutAskingScope silent(session);
-        run.cmdServer_Click();
+        if (starting) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return shown(c.cmdStartPlay); }, waitMs));
+        }
     }
 
     bool shown(QWidget *w) const { return w->isVisibleTo(&window); }
@@ -124,88 +83,71 @@ protected:
     MediaService mediaService;
     ModMultimedia media{mediaService};
     RunWiring run{c, layouts, playlist, dialogs, session, server, client, media, [] {}};
-    std::deque<RawClient> clients;
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
 };
 
-TEST_F(RunWiringTest, AStartIsRefusedWithoutSongsOrClientsAndDeclinedWithNo)
+TEST_F(RunWiringTest, AStartIsRefusedWithoutSongsClientsOrWithALineBreakInANameAndDeclinedWithNo)
 {
-    dialogs.then(DialogAnswer::Ok).then(DialogAnswer::Ok).then(DialogAnswer::No);
+    dialogs.then(DialogAnswer::Ok).then(DialogAnswer::Ok).then(DialogAnswer::Ok).then(DialogAnswer::No);
     c.cmdServer->click();
-    addSongs({song("cbr_44k_stereo")});
+    addSongs({QStringLiteral("/m/a.mp3")});
     c.cmdServer->click();
-    connectClient(true);
+    QTcpSocket &peer = connectClient(true);
+    addSongs({QStringLiteral("/m/två\nrader.mp3")});
+    c.cmdServer->click();
+    playlist.reset();
+    addSongs({QStringLiteral("/m/a.mp3")});
     session.setAcceptNewClients(false);
     c.cmdServer->click();
 
-    EXPECT_EQ(dialogs.messageTexts(),
-              (std::vector<QString>{QStringLiteral("Du har inga låtar i playlisten!"),
-                                    QStringLiteral("Det finns inga klienter anslutna!"),
-                                    QStringLiteral("Vill du verkligen starta nu?\n"
-                                                   "De datorer som ännu inte anslutit kan inte ansluta längre...")}));
+    const std::vector<QString> texts = dialogs.messageTexts();
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_EQ(texts[0], QStringLiteral("Du har inga låtar i playlisten!"));
+    EXPECT_EQ(texts[1], QStringLiteral("Det finns inga klienter anslutna!"));
+    EXPECT_TRUE(texts[2].contains(QStringLiteral("radbrytning")));
+    EXPECT_EQ(texts[3], QStringLiteral("Vill du verkligen starta nu?\n"
+                                       "De datorer som ännu inte anslutit kan inte ansluta längre..."));
     EXPECT_EQ(dialogs.last().message.defaultButton, DialogAnswer::No);
     EXPECT_TRUE(session.acceptNewClients()); // No lets newcomers in again
     EXPECT_FALSE(session.runActive() || shown(c.lstFilesPlay));
-    EXPECT_EQ(clients[0].until({}), QByteArray()); // nothing was sent
-}
-
-TEST_F(RunWiringTest, ASongWhoseNameHoldsALineBreakIsRefusedBeforeAnythingIsSent)
-{
-    connectClient(true);
-    addSongs({QStringLiteral("/m/a.mp3"), QStringLiteral("/m/två\nrader.mp3")});
-    dialogs.then(DialogAnswer::Ok);
-    c.cmdServer->click();
-
-    ASSERT_EQ(dialogs.messageTexts().size(), 1u);
-    EXPECT_TRUE(dialogs.messageTexts()[0].contains(QStringLiteral("radbrytning")));
-    EXPECT_FALSE(session.runActive() || shown(c.lstFilesPlay));
-    EXPECT_EQ(clients[0].until({}), QByteArray()); // no song list went out
+    QTest::qWait(50);
+    EXPECT_EQ(peer.readAll(), QByteArray()); // nothing was sent
 }
 
 TEST_F(RunWiringTest, ARunReachesOnlyReadyClientsAndTheStopRestoresTheWindow)
 {
-    const QString path = song("cbr_44k_stereo");
+    const QString path = QStringLiteral(TUNVERO_TEST_SONGS "/cbr_44k_stereo.mp3");
     addSongs({path});
-    RawClient &ready = connectClient(true);
-    RawClient &silent = connectClient(false);
-    start();
-
-    EXPECT_EQ(c.cmdServer->text(), QStringLiteral("Stoppa"));
+    QTcpSocket &ready = connectClient(true);
+    QTcpSocket &silent = connectClient(false);
+    startOrStop();
     EXPECT_TRUE(session.runActive() && layouts.isPlaylistEnlarged());
-    EXPECT_FALSE(session.acceptNewClients() || shown(c.lstFiles));
-    EXPECT_FALSE(c.dirFiles->isEnabled());
-    ASSERT_EQ(c.lstFilesPlay->count(), 1);
+    EXPECT_FALSE(session.acceptNewClients() || c.dirFiles->isEnabled());
     const QByteArray setMusic = "SetMusic\r\n" + path.toUtf8(); // one song: no CR LF after it
-    EXPECT_EQ(ready.until(setMusic), setMusic);
-
+    EXPECT_EQ(readBytes(ready, setMusic.size()), setMusic);
     c.cmdStartPlay->click();
-    EXPECT_EQ(c.lstFilesPlay->item(0)->checkState(), Qt::Checked);
-    const QByteArray played = setMusic + "PlayMusic\r\n0";
-    EXPECT_EQ(ready.until(played), played);
+    EXPECT_EQ(readBytes(ready, 12), QByteArray("PlayMusic\r\n0"));
 
-    stop();
+    startOrStop();
     EXPECT_EQ(c.cmdServer->text(), QStringLiteral("Starta"));
     EXPECT_FALSE(c.tmrStopMusic->isActive() || session.runActive() || shown(c.lstFilesPlay));
     EXPECT_TRUE(session.acceptNewClients() && c.dirFiles->isEnabled());
     EXPECT_FALSE(layouts.isPlaylistEnlarged()); // started from the normal layout
-    const QByteArray all = played + "StopAllMusic\r\n";
-    EXPECT_EQ(ready.until(all), all);
-    // The client that never answered the probe heard none of it.
+    EXPECT_EQ(readBytes(ready, 14), QByteArray("StopAllMusic\r\n"));
     QTest::qWait(50);
-    EXPECT_EQ(silent.until({}), QByteArray());
+    EXPECT_EQ(silent.readAll(), QByteArray()); // it never answered the probe
 }
 
 TEST_F(RunWiringTest, TheSongListHasNoLineEndAfterTheLastAndHoldsAtMost201SongsAndTheStopKeepsTheLayout)
 {
-    RawClient &ready = connectClient(true);
+    QTcpSocket &ready = connectClient(true);
     addSongs({QStringLiteral("/m/a.mp3"), QStringLiteral("/m/b.mp3"), QStringLiteral("/m/c.mp3")});
     layouts.togglePlaylist();
-    start();
+    startOrStop();
     const QByteArray three = "SetMusic\r\n/m/a.mp3\r\n/m/b.mp3\r\n/m/c.mp3";
-    EXPECT_EQ(ready.until(three), three);
-    stop();
-    const QByteArray stopped = three + "StopAllMusic\r\n";
-    EXPECT_EQ(ready.until(stopped), stopped);
-    ready.received.clear();
+    EXPECT_EQ(readBytes(ready, three.size()), three);
+    startOrStop();
+    EXPECT_EQ(readBytes(ready, 14), QByteArray("StopAllMusic\r\n"));
     EXPECT_TRUE(layouts.isPlaylistEnlarged()); // the run started from the enlarged playlist
 
     playlist.reset();
@@ -215,23 +157,17 @@ TEST_F(RunWiringTest, TheSongListHasNoLineEndAfterTheLastAndHoldsAtMost201SongsA
     addSongs(many);
     dialogs.clear();
     dialogs.then(DialogAnswer::Ok);
-    start();
+    startOrStop();
     ASSERT_EQ(dialogs.shown().size(), 2u); // the surplus told once, then the question
     EXPECT_TRUE(dialogs.shown()[0].message.text.contains(QStringLiteral("201")));
-    EXPECT_EQ(c.lstFilesPlay->count(), 201);
-    QByteArray list = "SetMusic\r\n";
-    for (int i = 0; i < 201; ++i)
-        list += (i ? "\r\n" : "") + many[i].toUtf8();
-    EXPECT_EQ(ready.until(list), list);
-    stop();
-    forcedStop(); // the role switched off later changes nothing
-    EXPECT_TRUE(layouts.isPlaylistEnlarged());
+    const QByteArray list = "SetMusic\r\n" + many.mid(0, 201).join(QStringLiteral("\r\n")).toUtf8();
+    EXPECT_EQ(readBytes(ready, list.size()), list);
 }
 
 TEST_F(RunWiringTest, TheButtonWaitsForThePreparationUnlessTheStopIsForced)
 {
     connectClient(true);
-    addSongs({QStringLiteral("/m/a.mp3"), QStringLiteral("/m/b.mp3")});
+    addSongs({QStringLiteral("/m/a.mp3")});
     int clears = 0;
     run.setTransfer({.prepare = [](const QStringList &) {}, .clear = [&] { ++clears; }, .resetSpeed = [] {}});
     dialogs.then(DialogAnswer::Yes);
@@ -241,7 +177,12 @@ TEST_F(RunWiringTest, TheButtonWaitsForThePreparationUnlessTheStopIsForced)
     c.cmdServer->click(); // inert: no question
     EXPECT_EQ(dialogs.shown().size(), 1u);
 
-    forcedStop();
+    // The role switched off: the run stops without asking.
+    c.cmdServer->setText(QStringLiteral("Stoppa"));
+    {
+        StopWithoutAskingScope silent(session);
+        run.cmdServer_Click();
+    }
     EXPECT_EQ(clears, 1);
     EXPECT_FALSE(session.runActive() || shown(c.lstFilesPlay));
     run.serverRun().preparationDone(); // late: the run is over

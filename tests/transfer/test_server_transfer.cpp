@@ -22,7 +22,6 @@ class ServerTransferTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(temp.isValid());
         // Slot 3 is the worked example's 9000-byte song; 4 is more than one high-speed chunk.
         const qsizetype sizes[] = {100, 8000, 0, 9000, 450000};
         for (int slot = 0; slot < 5; ++slot) {
@@ -35,6 +34,21 @@ protected:
         ASSERT_TRUE(role.listen(0));
         prepare(paths);
         session.setRunActive(true);
+
+        // A client that has said "Connected", answered the probe and has the song list.
+        QSignalSpy accepted(&role, &ServerRole::clientAccepted);
+        client.connectToHost(QHostAddress::LocalHost, role.listeningPort());
+        ASSERT_TRUE(accepted.wait(waitMs));
+        index = accepted.first().first().toInt();
+        client.write("Connected\r\n");
+        ASSERT_EQ(readBytes(client, 15), QByteArray("TimerResponse\r\n"));
+        client.write("MirrorTimerResponse\r\n");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return role.isReady(index); }, waitMs));
+        QByteArray list;
+        for (const QString &path : paths)
+            list += (list.isEmpty() ? "" : "\r\n") + path.toLocal8Bit();
+        role.SendMessageAll("SetMusic", list);
+        (void)readBytes(client, 10 + list.size());
     }
 
     void prepare(const QStringList &list)
@@ -44,48 +58,21 @@ protected:
         ASSERT_TRUE(prepared.wait(waitMs));
     }
 
-    // A client that has said "Connected" and answered the probe, and has the song list.
-    QTcpSocket *connectClient()
-    {
-        QSignalSpy accepted(&role, &ServerRole::clientAccepted);
-        auto socket = std::make_unique<QTcpSocket>();
-        socket->connectToHost(QHostAddress::LocalHost, role.listeningPort());
-        EXPECT_TRUE(socket->waitForConnected(waitMs));
-        socket->write("Connected\r\n");
-        EXPECT_EQ(readBytes(*socket, 15), QByteArray("TimerResponse\r\n"));
-        socket->write("MirrorTimerResponse\r\n");
-        EXPECT_TRUE(accepted.count() || accepted.wait(waitMs));
-        const int index = accepted.first().first().toInt();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return role.isReady(index); }, waitMs));
-        indexes.append(index);
-        clients.push_back(std::move(socket));
-        QByteArray list;
-        for (const QString &path : paths)
-            list += (list.isEmpty() ? "" : "\r\n") + path.toLocal8Bit();
-        role.SendMessageAll("SetMusic", list);
-        for (const auto &client : clients)
-            (void)readBytes(*client, 10 + list.size());
-        return clients.back().get();
-    }
-
-    static QByteArray request(const QString &path, int slot)
-    {
-        return path.toLocal8Bit() + "\r\n" + QByteArray::number(slot);
-    }
+    QByteArray request(int slot) const { return paths[slot].toLocal8Bit() + "\r\n" + QByteArray::number(slot); }
 
     // Sends one message and reads exactly `size` bytes of answer.
-    static QByteArray ask(QTcpSocket &client, const QByteArray &message, qsizetype size)
+    QByteArray ask(const QByteArray &message, qsizetype size)
     {
         client.write(message);
         return readBytes(client, size);
     }
 
-    QByteArray getFile(QTcpSocket &client, int slot, qsizetype answerSize)
+    QByteArray setFileDone(int slot) const
     {
-        return ask(client, "GetFile\r\n" + request(paths[slot], slot), answerSize);
+        return "SetFileDone\r\n" + paths[slot].toLocal8Bit() + "\r\n" + QByteArray::number(songs[slot].size());
     }
-
-    QByteArray putFileReady(int slot) const { return "PutFileReady\r\n" + paths[slot].toLocal8Bit(); }
+    QByteArray setFile(int slot) { return ask("SetFile\r\n" + request(slot), setFileDone(slot).size()); }
+    QByteArray getFile(int slot, qsizetype answerSize) { return ask("GetFile\r\n" + request(slot), answerSize); }
 
     QTemporaryDir temp;
     QList<QByteArray> songs;
@@ -94,21 +81,19 @@ protected:
     ServerRole role{session};
     SongStore store;
     ServerTransfer transfer{role, session, store};
-    std::vector<std::unique_ptr<QTcpSocket>> clients;
-    QList<int> indexes;
+    QTcpSocket client;
+    int index = 0;
 };
 
 TEST_F(ServerTransferTest, ServesTheWorkedSequenceByteForByte)
 {
-    QTcpSocket &client = *connectClient();
-    const QByteArray p3 = paths[3].toLocal8Bit();
-    EXPECT_EQ(ask(client, "SetFile\r\n" + request(paths[3], 3), 19 + p3.size()), "SetFileDone\r\n" + p3 + "\r\n9000");
-    EXPECT_EQ(getFile(client, 3, 4012), songs[3].left(4000) + doGetFile);
-    EXPECT_EQ(getFile(client, 3, 4012), songs[3].sliced(4000, 4000) + doGetFile);
-    EXPECT_EQ(getFile(client, 3, 1012), songs[3].sliced(8000) + doGetFile);
-    EXPECT_EQ(getFile(client, 3, putFileReady(3).size()), putFileReady(3));
+    EXPECT_EQ(setFile(3), setFileDone(3));
+    EXPECT_EQ(getFile(3, 4012), songs[3].left(4000) + doGetFile);
+    EXPECT_EQ(getFile(3, 4012), songs[3].sliced(4000, 4000) + doGetFile);
+    EXPECT_EQ(getFile(3, 1012), songs[3].sliced(8000) + doGetFile);
+    const QByteArray ready = "PutFileReady\r\n" + paths[3].toLocal8Bit();
+    EXPECT_EQ(getFile(3, ready.size()), ready);
 
-    const int index = indexes.first();
     client.write("AllFilesLoaded\r\n");
     ASSERT_TRUE(QTest::qWaitFor([&] { return transfer.ClientAllFilesLoaded(index); }, waitMs));
     // A new run clears the reports.
@@ -118,8 +103,7 @@ TEST_F(ServerTransferTest, ServesTheWorkedSequenceByteForByte)
 
 TEST_F(ServerTransferTest, AChunkStillQueuedWhenTheSongsAreForgottenGoesOutWhole)
 {
-    QTcpSocket &client = *connectClient();
-    (void)ask(client, "SetFile\r\n" + request(paths[4], 4), 21 + paths[4].toLocal8Bit().size());
+    EXPECT_EQ(setFile(4), setFileDone(4));
     transfer.speed().cmdSpeed_Click();
     // The stop comes in the same turn as the request, before the socket has sent anything.
     // Fresh buffers of the song's size take up whatever memory the stop let go of.
@@ -130,43 +114,36 @@ TEST_F(ServerTransferTest, AChunkStillQueuedWhenTheSongsAreForgottenGoesOutWhole
         for (int i = 0; i < 4; ++i)
             others.append(QByteArray(songs[4].size(), '\x55'));
     });
-    EXPECT_EQ(getFile(client, 4, 200012), songs[4].left(200000) + doGetFile);
+    EXPECT_EQ(getFile(4, 200012), songs[4].left(200000) + doGetFile);
 }
 
-TEST_F(ServerTransferTest, OutsideARunEveryRequestGetsSkipFilesAndChangesNothing)
+TEST_F(ServerTransferTest, RequestsForNoSlotGetNoAnswerAndMissingUnreadOrOutOfRunSongsAreSkipped)
 {
-    QTcpSocket &client = *connectClient();
-    (void)ask(client, "SetFile\r\n" + request(paths[3], 3), 19 + paths[3].toLocal8Bit().size());
-    EXPECT_EQ(getFile(client, 3, 4012), songs[3].left(4000) + doGetFile);
-    session.setRunActive(false);
-    EXPECT_EQ(ask(client, "SetFile\r\n" + request(paths[3], 3), skipFiles.size()), skipFiles);
-    EXPECT_EQ(getFile(client, 3, skipFiles.size()), skipFiles);
-    session.setRunActive(true);
-    EXPECT_EQ(getFile(client, 3, 4012), songs[3].sliced(4000, 4000) + doGetFile);
-}
-
-TEST_F(ServerTransferTest, RequestsForNoSlotGetNoAnswerAndMissingOrUnreadSongsAreSkipped)
-{
-    QTcpSocket &client = *connectClient();
     const QByteArray p3 = paths[3].toLocal8Bit();
-    // Slot past the table, past the run's four songs, not a number, no number at all.
-    client.write("SetFile\r\n" + p3 + "\r\n201");
-    client.write("GetFile\r\n" + p3 + "\r\n999");
-    client.write("SetFile\r\n" + p3 + "\r\n7");
-    client.write("GetFile\r\n" + p3 + "\r\nx3");
-    client.write("SetFile\r\n" + p3 + "\r\n");
+    // Slot past the table, past the run's five songs, not a number, no number at all.
+    for (const QByteArray &bad :
+         {QByteArray("SetFile\r\n" + p3 + "\r\n201"), "GetFile\r\n" + p3 + "\r\n999", "SetFile\r\n" + p3 + "\r\n7",
+          "GetFile\r\n" + p3 + "\r\nx3", "SetFile\r\n" + p3 + "\r\n"})
+        client.write(bad);
     // Answers come in order: the first bytes back answer this request.
-    EXPECT_EQ(ask(client, "SetFile\r\n" + request(paths[3], 3), 19 + p3.size()), "SetFileDone\r\n" + p3 + "\r\n9000");
+    EXPECT_EQ(setFile(3), setFileDone(3));
     // A path the server lacks is echoed back as it came.
     const QByteArray missing = "/no/such/l\xE5t.mp3\r\n3";
-    EXPECT_EQ(ask(client, "SetFile\r\n" + missing, 10 + missing.size()), "SkipFile\r\n" + missing);
+    EXPECT_EQ(ask("SetFile\r\n" + missing, 10 + missing.size()), "SkipFile\r\n" + missing);
+
+    // Outside a run every request gets "SkipFiles" and the fetch goes on where it was after.
+    EXPECT_EQ(getFile(3, 4012), songs[3].left(4000) + doGetFile);
+    session.setRunActive(false);
+    EXPECT_EQ(ask("SetFile\r\n" + request(3), skipFiles.size()), skipFiles);
+    EXPECT_EQ(getFile(3, skipFiles.size()), skipFiles);
+    session.setRunActive(true);
+    EXPECT_EQ(getFile(3, 4012), songs[3].sliced(4000, 4000) + doGetFile);
 
     // A song the start could not read stays no song, even once its file is back.
     ASSERT_TRUE(QFile::remove(paths[1]));
     prepare(paths);
     ASSERT_TRUE(writeFile(paths[1], songs[1]));
-    const QByteArray data = request(paths[1], 1);
-    EXPECT_EQ(ask(client, "SetFile\r\n" + data, 10 + data.size()), "SkipFile\r\n" + data);
+    EXPECT_EQ(ask("SetFile\r\n" + request(1), 10 + request(1).size()), "SkipFile\r\n" + request(1));
 }
 
 TEST_F(ServerTransferTest, PreparationKeepsAtMost201SongsAndAStopEndsIt)
