@@ -46,16 +46,13 @@ def group_starts(onsets, rate):
 
 def first_samples_per_start(clients, count):
     """Per start k, each client's moment (ns) of the first samples handed to the output after
-    its k-th "PlayMusic"; None where there is none."""
+    its k-th "PlayMusic" and before the next; None where there is none."""
     table = []
     for c in clients:
-        told = told_to_play(c)
+        told = told_to_play(c) + [float("inf")]
         firsts = [e["t_ns"] for e in c.events("first_samples")]
-        row = []
-        for k in range(count):
-            after = [t for t in firsts if k < len(told) and t >= told[k] and (k + 1 >= len(told) or t < told[k + 1])]
-            row.append(after[0] if after else None)
-        table.append(row)
+        table.append([next((t for t in firsts if told[k] <= t < told[k + 1]), None) if k + 1 < len(told) else None
+                      for k in range(count)])
     return [[row[k] for row in table] for k in range(count)]
 
 
@@ -63,7 +60,8 @@ def measure(harness, tool, clients_wanted, starts, song_folder, join_s=60):
     """Plays the noise song `starts` times into the recorded sink; answers a dict:
     starts (per start {client name: frame}), spreads_ms (per start holding two clients or more),
     unmatched (client, frame, confidence), schedule_errors_ms (|first_heard - scheduled| per
-    start and client, from the event logs), first_samples_spreads_ms, statuses, onsets_ms,
+    start and client, from the event logs), late_starts (client, slot, ms dropped, for each
+    "PlayMusic" handled after its moment), first_samples_spreads_ms, statuses, onsets_ms,
     clients, recording (its path) and noises (each client's song, in client order)."""
     server_song = make_noise_song(song_folder / f"noise_{SONG_SECONDS}s_0.mp3", SONG_SECONDS, 0)
     noises = [make_noise_song(song_folder / f"noise_{SONG_SECONDS}s_{i + 1}.mp3", SONG_SECONDS, i + 1)
@@ -113,11 +111,14 @@ def measure(harness, tool, clients_wanted, starts, song_folder, join_s=60):
                      if len(m) >= 2]
     schedule_errors = [abs(e["t_ns"] - e["scheduled_ns"]) / 1e6
                        for c in clients for e in c.events("first_heard") if "scheduled_ns" in e]
+    late = [(c.name, e.get("slot"), e["late_ns"] / 1e6) for c in clients for e in c.events("play_scheduled")
+            if e.get("late_ns", 0) > 0]
     return {
         "starts": grouped,
         "spreads_ms": [(max(s.values()) - min(s.values())) * 1000 / RATE for s in grouped if len(s) >= 2],
         "unmatched": unmatched,
         "schedule_errors_ms": schedule_errors,
+        "late_starts": late,
         "first_samples_spreads_ms": first_spreads,
         "statuses": statuses,
         "onsets_ms": report["elapsed_ms"],

@@ -272,6 +272,8 @@ def main():
         skews = heard["spreads_ms"]
         print("heard skew per start (ms):", " ".join(f"{s:.2f}" for s in skews))
         print("first samples spread per start (ms):", " ".join(f"{s:.2f}" for s in heard["first_samples_spreads_ms"]))
+        for name, slot, dropped in heard["late_starts"]:
+            print(f"{name} started slot {slot} late, its first {dropped:.1f} ms dropped")
         print(f"onsets found in {heard['onsets_ms']} ms")
         if any(s != 0 for s in heard["statuses"].values()):
             failed = True

@@ -132,7 +132,8 @@ class Harness:
         """`pulse`: start a private null sink unless PULSE_SERVER names one already; `own_pulse`:
         start a private one in any case (nothing else then plays into what is recorded)."""
         self.program = str(Path(program).resolve())
-        self.workdir = Path(workdir)
+        # Absolute: the sink and the copies run in other working folders.
+        self.workdir = Path(workdir).resolve()
         self.workdir.mkdir(parents=True, exist_ok=True)
         self.copies = []
         self.recordings = []
