@@ -42,6 +42,7 @@ bench: build
 
 # Ten clients and a server of the real program play a run in step; prints the skews.
 bench-sync: program
+	cmake --build build --parallel 2 --target tunvero_heard_onsets
 	python3 bench/sync_bench.py build/app/tunvero
 
 screenshots: build

@@ -12,6 +12,10 @@ Run 2: a five-minute song placed beforehand in every client's download tree; the
 starts a run of that song alone, and each client's opening time is the time from "SetMusic"
 to the media layer's report of the opened device (close every device, find the file, open it).
 
+Run 3 (what is heard): each client holds its own white noise under the server's one song; the
+server plays it five times, the sink's monitor is recorded and the onset tool finds where each
+client's noise begins (bench/heard_skew.py).
+
 Prints a line per figure and, last, one JSON object:
   clients, songs_identical, start_skew_ms_p50/_p95/_max (per "PlayMusic", the spread across
   clients of the moment the first samples were handed to the sound output),
@@ -20,10 +24,14 @@ Prints a line per figure and, last, one JSON object:
   open_5min_song_ms_p50/_max, client_event_loop_max_stall_ms (the worst lateness of a 1 ms
   timer in any client during transfer and play); also wrong_slot_plays ("PlayMusic" heard
   as another slot than the other clients heard) and songs_fetched_again (a song that arrived
-  damaged and was asked for a second time).
+  damaged and was asked for a second time);
+  heard_skew_ms_p50/_p95/_max (per start of run 3, the spread across clients of the moment
+  their song is heard in the recording), schedule_error_ms_p95 (per start and client, how far
+  the moment the output reports the first sample heard lies from the moment it was scheduled
+  for, from the clients' "first_heard" events).
 A figure that could not be measured is null.
 
-    bench/sync_bench.py [PROGRAM] [--clients N] [--work DIR]"""
+    bench/sync_bench.py [PROGRAM] [--clients N] [--work DIR] [--onset-tool TOOL]"""
 
 import argparse
 import json
@@ -35,11 +43,13 @@ import tempfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+import heard_skew  # noqa: E402
 from tunvero_harness import REPO, Harness, HarnessError, download_path, sha256_of, write_playlist  # noqa: E402
 
 SONG_SECONDS = [20, 25, 30]
 GAP_S = 3
 ROUNDS = 2
+HEARD_STARTS = 5
 
 
 def make_song(path, seconds, frequency):
@@ -165,11 +175,23 @@ def open_long_song(harness, clients_wanted, song):
         long_harness.close()
 
 
+def hear_noises(harness, clients_wanted, tool, song_folder):
+    """Run 3: answers heard_skew's figures for HEARD_STARTS starts."""
+    folder = harness.workdir / "heard"
+    # A sink of its own: nothing but these copies in the recording.
+    heard_harness = Harness(harness.program, folder, own_pulse=True)
+    try:
+        return heard_skew.measure(heard_harness, tool, clients_wanted, HEARD_STARTS, song_folder)
+    finally:
+        heard_harness.close()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("program", nargs="?", default=str(REPO / "build/app/tunvero"))
     parser.add_argument("--clients", type=int, default=10)
     parser.add_argument("--work", default=None)
+    parser.add_argument("--onset-tool", default=None, help="default: bench/tunvero_heard_onsets of PROGRAM's build")
     args = parser.parse_args()
 
     song_folder = REPO / "build/bench-sync-songs"
@@ -184,6 +206,8 @@ def main():
         "playmusic_spread_ms_p95": None, "cold_first_play_ms_max": None,
         "open_5min_song_ms_p50": None, "open_5min_song_ms_max": None, "client_event_loop_max_stall_ms": None,
         "wrong_slot_plays": None, "songs_fetched_again": None,
+        "heard_skew_ms_p50": None, "heard_skew_ms_p95": None, "heard_skew_ms_max": None,
+        "schedule_error_ms_p95": None,
     }
     harness = Harness(args.program, work)
     failed = False
@@ -237,6 +261,26 @@ def main():
         print("five-minute song opening (ms):", " ".join(f"{t:.1f}" for t in sorted(opens)))
         result["open_5min_song_ms_p50"] = rounded(percentile(opens, 50))
         result["open_5min_song_ms_max"] = rounded(max(opens, default=None))
+
+        heard = hear_noises(harness, args.clients, args.onset_tool or heard_skew.onset_tool(args.program),
+                            song_folder / "noise")
+        for k, start in enumerate(heard["starts"]):
+            missing = sorted(set(heard["clients"]) - set(start))
+            print(f"start {k}: {len(start)} clients heard" + (f", not found: {' '.join(missing)}" if missing else ""))
+        for name, frame, confidence in heard["unmatched"]:
+            print(f"{name}'s noise not matched (frame {frame}, confidence {confidence})")
+        skews = heard["spreads_ms"]
+        print("heard skew per start (ms):", " ".join(f"{s:.2f}" for s in skews))
+        print("first samples spread per start (ms):", " ".join(f"{s:.2f}" for s in heard["first_samples_spreads_ms"]))
+        for name, slot, dropped in heard["late_starts"]:
+            print(f"{name} started slot {slot} late, its first {dropped:.1f} ms dropped")
+        print(f"onsets found in {heard['onsets_ms']} ms")
+        if any(s != 0 for s in heard["statuses"].values()):
+            failed = True
+        result["heard_skew_ms_p50"] = rounded(percentile(skews, 50))
+        result["heard_skew_ms_p95"] = rounded(percentile(skews, 95))
+        result["heard_skew_ms_max"] = rounded(max(skews, default=None))
+        result["schedule_error_ms_p95"] = rounded(percentile(heard["schedule_errors_ms"], 95))
     except HarnessError as error:
         print("sync benchmark:", error, file=sys.stderr)
         failed = True

@@ -3,17 +3,22 @@ clients, each with its own HOME, XDG folders, settings and download folder, all 
 one PulseAudio null sink. Every wait is bounded; every process started here is stopped when
 the harness is closed, the Python program ends or it is told to end (SIGTERM, SIGINT).
 
-Used by the sync benchmark (bench/sync_bench.py) and the whole-program test
-(tests/e2e/whole_program.py)."""
+Used by the sync benchmark (bench/sync_bench.py) and the whole-program tests
+(tests/e2e/whole_program.py, tests/e2e/heard_in_step.py)."""
 
+import array
 import atexit
 import hashlib
 import json
 import os
+import random
+import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import time
+import wave
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parent.parent
@@ -36,6 +41,48 @@ def download_path(download_folder, server_path):
     with "\\" and "/" both taken as separators."""
     parts = [p for p in server_path.replace(":", "").replace("\\", "/").split("/") if p]
     return Path(download_folder, *parts)
+
+
+def make_noise_song(path, seconds, seed, rate=44100, channels=2, amplitude=2500):
+    """White noise from `seed` as a CBR MP3, loud from its first frame, written atomically and
+    kept for later runs. Quiet enough that ten of them summed in one sink never clip."""
+    if path.is_file():
+        return path
+    path.parent.mkdir(parents=True, exist_ok=True)
+    rng = random.Random(seed)
+    samples = array.array("h", (rng.randint(-amplitude, amplitude) for _ in range(int(seconds * rate) * channels)))
+    if sys.byteorder != "little":
+        samples.byteswap()
+    with tempfile.TemporaryDirectory() as work:
+        wav = Path(work) / "noise.wav"
+        mp3 = Path(work) / "noise.mp3"
+        with wave.open(str(wav), "wb") as out:
+            out.setnchannels(channels)
+            out.setsampwidth(2)
+            out.setframerate(rate)
+            out.writeframes(samples.tobytes())
+        subprocess.run(["lame", "--quiet", "-b", "128", str(wav), str(mp3)], check=True)
+        shutil.move(str(mp3), path)
+    return path
+
+
+class Recording:
+    """The null sink's monitor recorded by parec into a raw s16le file until stopped."""
+
+    def __init__(self, path, process, rate, channels):
+        self.path = path
+        self.process = process
+        self.rate = rate
+        self.channels = channels
+
+    def stop(self, grace=5.0):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=grace)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
 
 
 class Copy:
@@ -81,17 +128,23 @@ class Copy:
 
 
 class Harness:
-    def __init__(self, program, workdir, pulse=True):
+    def __init__(self, program, workdir, pulse=True, own_pulse=False):
+        """`pulse`: start a private null sink unless PULSE_SERVER names one already; `own_pulse`:
+        start a private one in any case (nothing else then plays into what is recorded)."""
         self.program = str(Path(program).resolve())
-        self.workdir = Path(workdir)
+        # Absolute: the sink and the copies run in other working folders.
+        self.workdir = Path(workdir).resolve()
         self.workdir.mkdir(parents=True, exist_ok=True)
         self.copies = []
+        self.recordings = []
         self.env = dict(os.environ)
         self._pulse_dir = None
         atexit.register(self.close)
         for number in (signal.SIGTERM, signal.SIGINT):
             signal.signal(number, self._on_signal)
-        if pulse and not self.env.get("PULSE_SERVER"):
+        if own_pulse:
+            self.env.pop("PULSE_SERVER", None)
+        if (pulse or own_pulse) and not self.env.get("PULSE_SERVER"):
             self._start_pulse()
 
     def _on_signal(self, number, _frame):
@@ -135,6 +188,38 @@ class Harness:
         self.copies.append(copy)
         return copy
 
+    def place_song(self, name, server_path, source):
+        """Puts `source` where the copy `name` (not started yet) would store the server's song
+        `server_path`: a client holding a file there plays it and fetches nothing."""
+        place = download_path(self.workdir / name / "download", str(server_path))
+        place.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(source, place)
+        return place
+
+    def record(self, path, rate, channels, timeout=10):
+        """Starts recording the null sink's monitor as raw s16le into `path`; answers once the
+        first bytes have arrived. The harness stops it when closed, if not stopped before."""
+        if not self.env.get("PULSE_SERVER"):
+            raise HarnessError("no PulseAudio server to record from")
+        out = open(path, "wb")
+        err = open(Path(path).with_suffix(".err"), "wb")
+        process = subprocess.Popen(["parec", "--device=tunvero_null.monitor", f"--rate={rate}",
+                                    f"--channels={channels}", "--format=s16le", "--latency-msec=50"],
+                                   env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                   start_new_session=True)
+        out.close()
+        err.close()
+        recording = Recording(Path(path), process, rate, channels)
+        self.recordings.append(recording)
+        deadline = time.monotonic() + timeout
+        while Path(path).stat().st_size == 0:
+            if process.poll() is not None or time.monotonic() > deadline:
+                recording.stop()
+                raise HarnessError(f"parec recorded nothing (status {process.poll()}): "
+                                   f"{Path(path).with_suffix('.err').read_text(errors='replace')[-500:]}")
+            time.sleep(0.02)
+        return recording
+
     def start_server(self, playlist, arguments=(), timeout=20):
         """Starts the server on a free port; answers the copy and the port it listens on."""
         server = self.start("server", ["--server", "--port", "0", "--playlist", str(playlist)] + list(arguments),
@@ -175,7 +260,10 @@ class Harness:
         return status
 
     def close(self, grace=5.0):
-        """Stops every copy still running (SIGTERM, then SIGKILL after `grace` s) and the sink."""
+        """Stops every recording and copy still running (SIGTERM, then SIGKILL after `grace` s)
+        and the sink."""
+        for recording in self.recordings:
+            recording.stop(grace)
         running = [c for c in self.copies if c.process.poll() is None]
         for copy in running:
             try:

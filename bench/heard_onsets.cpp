@@ -1,0 +1,203 @@
+// Where each of several songs begins in a recording of what the sound output played: the songs
+// are decoded by the program's own decoder, exactly as a client plays them, and found in the
+// recording by cross-correlation, to the frame. Prints one JSON object.
+//   tunvero_heard_onsets [--rate R --channels C] [--count K] [--seconds S] [--min-confidence X]
+//                        RECORDING SONG.mp3...
+// RECORDING is a WAV file or raw signed 16-bit little-endian (then --rate and --channels are
+// needed); it has to be at the songs' rate and channel count, since nothing is resampled.
+#include "OnsetFinder.h"
+#include "playback/Mp3Decoder.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstdio>
+#include <cmath>
+#include <optional>
+
+namespace {
+
+struct Pcm {
+    int rate = 0;
+    int channels = 0;
+    std::vector<std::int16_t> samples;
+};
+
+std::vector<std::int16_t> samplesOf(const char *data, qint64 bytes)
+{
+    std::vector<std::int16_t> samples(std::size_t(bytes / 2));
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = qFromLittleEndian<qint16>(data + 2 * i);
+    return samples;
+}
+
+// A RIFF WAV file of 16-bit PCM. A recorder stopped by a signal may leave the data size unset
+// or too large: the data then runs to the end of the file.
+std::optional<Pcm> readWav(const QByteArray &file, QString &error)
+{
+    Pcm pcm;
+    qsizetype at = 12;
+    bool format = false;
+    while (at + 8 <= file.size()) {
+        const QByteArray id = file.mid(at, 4);
+        const qint64 size = qFromLittleEndian<quint32>(file.constData() + at + 4);
+        const qsizetype body = at + 8;
+        if (id == "fmt " && size >= 16 && body + 16 <= file.size()) {
+            const char *f = file.constData() + body;
+            const quint16 tag = qFromLittleEndian<quint16>(f);
+            pcm.channels = qFromLittleEndian<quint16>(f + 2);
+            pcm.rate = int(qFromLittleEndian<quint32>(f + 4));
+            const quint16 bits = qFromLittleEndian<quint16>(f + 14);
+            if ((tag != 1 && tag != 0xFFFE) || bits != 16) {
+                error = QStringLiteral("the WAV file is not 16-bit PCM");
+                return std::nullopt;
+            }
+            format = true;
+        } else if (id == "data") {
+            if (!format)
+                break;
+            pcm.samples = samplesOf(file.constData() + body, std::min<qint64>(size, file.size() - body));
+            return pcm;
+        }
+        at = body + size + (size & 1);
+    }
+    error = QStringLiteral("the WAV file holds no 16-bit PCM data");
+    return std::nullopt;
+}
+
+std::optional<Pcm> readRecording(const QString &path, int rate, int channels, QString &error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("cannot read %1").arg(path);
+        return std::nullopt;
+    }
+    const QByteArray bytes = file.readAll();
+    if (bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WAVE")
+        return readWav(bytes, error);
+    if (rate <= 0 || channels <= 0) {
+        error = QStringLiteral("a raw recording needs --rate and --channels");
+        return std::nullopt;
+    }
+    return Pcm{rate, channels, samplesOf(bytes.constData(), bytes.size())};
+}
+
+// The song's first `maxFrames` frames (all when 0), decoded as a client decodes them.
+std::optional<Pcm> decodeSong(const QString &path, qint64 maxFrames, QString &error)
+{
+    Mp3Decoder decoder;
+    if (!decoder.open(path)) {
+        error = QStringLiteral("cannot decode %1").arg(path);
+        return std::nullopt;
+    }
+    const qint64 frames = maxFrames > 0 ? std::min(maxFrames, decoder.lengthSamples()) : decoder.lengthSamples();
+    QByteArray data(frames * decoder.bytesPerSample(), Qt::Uninitialized);
+    qint64 filled = 0;
+    while (filled < data.size()) {
+        const qint64 got = decoder.read(data.data() + filled, data.size() - filled);
+        if (got <= 0)
+            break;
+        filled += got;
+    }
+    return Pcm{decoder.sampleRate(), decoder.channels(), samplesOf(data.constData(), filled)};
+}
+
+int fail(const QString &text)
+{
+    std::fprintf(stderr, "tunvero_heard_onsets: %s\n", qPrintable(text));
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Finds where each song begins in a recording of the output."));
+    parser.addHelpOption();
+    const QCommandLineOption rateOption(QStringLiteral("rate"), QStringLiteral("Rate of a raw recording."),
+                                        QStringLiteral("hz"));
+    const QCommandLineOption channelsOption(QStringLiteral("channels"), QStringLiteral("Channels of a raw recording."),
+                                            QStringLiteral("n"));
+    const QCommandLineOption countOption(QStringLiteral("count"),
+                                         QStringLiteral("Beginnings to find for each song (default 1)."),
+                                         QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption secondsOption(QStringLiteral("seconds"),
+                                           QStringLiteral("Only the songs' first seconds are looked for."),
+                                           QStringLiteral("s"), QStringLiteral("0"));
+    const QCommandLineOption minimumOption(QStringLiteral("min-confidence"),
+                                           QStringLiteral("A beginning is \"matched\" from this confidence on "
+                                                          "(default 4)."),
+                                           QStringLiteral("x"), QStringLiteral("4"));
+    parser.addOptions({rateOption, channelsOption, countOption, secondsOption, minimumOption});
+    parser.addPositionalArgument(QStringLiteral("recording"), QStringLiteral("WAV or raw s16le recording."));
+    parser.addPositionalArgument(QStringLiteral("songs"), QStringLiteral("MP3 files to find."),
+                                 QStringLiteral("SONG.mp3..."));
+    parser.process(app);
+    const QStringList arguments = parser.positionalArguments();
+    if (arguments.size() < 2)
+        return fail(QStringLiteral("give a recording and at least one song"));
+    const int count = parser.value(countOption).toInt();
+    const double minimum = parser.value(minimumOption).toDouble();
+    if (count < 1)
+        return fail(QStringLiteral("--count needs a number of at least 1"));
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QString error;
+    std::optional<Pcm> recording = readRecording(arguments.constFirst(), parser.value(rateOption).toInt(),
+                                                 parser.value(channelsOption).toInt(), error);
+    if (!recording)
+        return fail(error);
+    if (recording->channels < 1 || recording->channels > 2)
+        return fail(QStringLiteral("the recording has %1 channels; 1 or 2 are read").arg(recording->channels));
+
+    const qint64 maxFrames = qint64(parser.value(secondsOption).toDouble() * recording->rate);
+    std::vector<Pcm> songs;
+    std::int64_t longest = 0;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        std::optional<Pcm> song = decodeSong(arguments.at(i), maxFrames, error);
+        if (!song)
+            return fail(error);
+        if (song->rate != recording->rate || song->channels != recording->channels)
+            return fail(QStringLiteral("%1 is %2 Hz, %3 channels; the recording %4 Hz, %5 channels")
+                            .arg(arguments.at(i))
+                            .arg(song->rate)
+                            .arg(song->channels)
+                            .arg(recording->rate)
+                            .arg(recording->channels));
+        longest = std::max<std::int64_t>(longest, std::int64_t(song->samples.size()) / song->channels);
+        songs.push_back(std::move(*song));
+    }
+
+    const int rate = recording->rate;
+    const OnsetFinder finder(std::move(recording->samples), recording->channels, longest);
+    QJsonArray found;
+    for (std::size_t i = 0; i < songs.size(); ++i) {
+        QJsonArray onsets;
+        for (const OnsetFinder::Onset &onset : finder.find(songs[i].samples, count)) {
+            onsets.append(QJsonObject{{QStringLiteral("frame"), qint64(onset.frame)},
+                                      {QStringLiteral("seconds"), double(onset.frame) / rate},
+                                      {QStringLiteral("confidence"), std::round(onset.confidence * 100) / 100},
+                                      {QStringLiteral("matched"), onset.confidence >= minimum}});
+        }
+        found.append(QJsonObject{{QStringLiteral("file"), arguments.at(qsizetype(i) + 1)},
+                                 {QStringLiteral("frames"), qint64(songs[i].samples.size()) / songs[i].channels},
+                                 {QStringLiteral("onsets"), onsets}});
+    }
+    const QJsonObject result{{QStringLiteral("rate"), rate},
+                             {QStringLiteral("channels"), finder.channels()},
+                             {QStringLiteral("frames"), qint64(finder.frames())},
+                             {QStringLiteral("songs"), found},
+                             {QStringLiteral("elapsed_ms"), elapsed.elapsed()}};
+    std::printf("%s\n", QJsonDocument(result).toJson(QJsonDocument::Compact).constData());
+    return 0;
+}

@@ -1,0 +1,128 @@
+"""What is heard: each client holds its own white noise under one song of the server, the
+server plays that song (a run of one song plays it again after each gap), the null sink's
+monitor is recorded, and the program's own decoder finds where each client's noise begins in
+the recording (bench/heard_onsets.cpp). The spread of those beginnings at one start is the
+skew a listener between the rooms hears.
+
+Used by the sync benchmark and the whole-program test tests/e2e/heard_in_step.py."""
+
+import json
+import subprocess
+import time
+from pathlib import Path
+
+from tunvero_harness import HarnessError, make_noise_song, write_playlist
+
+RATE = 44100
+CHANNELS = 2
+SONG_SECONDS = 2
+# The server's gap between the end of a song and the next announcement, and its 500 ms check.
+GAP_S = 3.5
+# Beginnings further apart than this belong to different starts.
+SAME_START_S = 1.0
+
+
+def onset_tool(program):
+    """The onset tool of the build that holds `program` (build/app/tunvero)."""
+    return Path(program).resolve().parent.parent / "bench" / "tunvero_heard_onsets"
+
+
+def told_to_play(client):
+    return [e["t_ns"] for e in client.events("message") if e.get("word") == "PlayMusic"]
+
+
+def group_starts(onsets, rate):
+    """Matched beginnings (frame, client) split into starts wherever two lie more than
+    SAME_START_S apart; answers a {client: frame} a start."""
+    starts = []
+    previous = None
+    for frame, client in sorted(onsets):
+        if previous is None or frame - previous > SAME_START_S * rate:
+            starts.append({})
+        starts[-1].setdefault(client, frame)
+        previous = frame
+    return starts
+
+
+def first_samples_per_start(clients, count):
+    """Per start k, each client's moment (ns) of the first samples handed to the output after
+    its k-th "PlayMusic" and before the next; None where there is none."""
+    table = []
+    for c in clients:
+        told = told_to_play(c) + [float("inf")]
+        firsts = [e["t_ns"] for e in c.events("first_samples")]
+        table.append([next((t for t in firsts if told[k] <= t < told[k + 1]), None) if k + 1 < len(told) else None
+                      for k in range(count)])
+    return [[row[k] for row in table] for k in range(count)]
+
+
+def measure(harness, tool, clients_wanted, starts, song_folder, join_s=60):
+    """Plays the noise song `starts` times into the recorded sink; answers a dict:
+    starts (per start {client name: frame}), spreads_ms (per start holding two clients or more),
+    unmatched (client, frame, confidence), schedule_errors_ms (|first_heard - scheduled| per
+    start and client, from the event logs), late_starts (client, slot, ms dropped, for each
+    "PlayMusic" handled after its moment), first_samples_spreads_ms, statuses, onsets_ms,
+    clients, recording (its path) and noises (each client's song, in client order)."""
+    server_song = make_noise_song(song_folder / f"noise_{SONG_SECONDS}s_0.mp3", SONG_SECONDS, 0)
+    noises = [make_noise_song(song_folder / f"noise_{SONG_SECONDS}s_{i + 1}.mp3", SONG_SECONDS, i + 1)
+              for i in range(clients_wanted)]
+    for i, noise in enumerate(noises):
+        harness.place_song(f"client{i + 1:02d}", server_song.resolve(), noise)
+
+    playlist = write_playlist(harness.workdir / "heard.tunvero", [server_song])
+    server, port = harness.start_server(playlist, ["--start-when-clients", str(clients_wanted), "--quit-after-stop"])
+    clients = harness.start_clients(clients_wanted, port, ["--quit-after-stop"])
+    everyone = [server] + clients
+    harness.wait_for(lambda: server.events("song_list_sent") and all(c.events("all_files_loaded_sent")
+                                                                     for c in clients),
+                     join_s, "every client to open its noise", watch=everyone)
+
+    recording = harness.record(harness.workdir / "heard.raw", RATE, CHANNELS)
+    server.send("play")
+    harness.wait_for(lambda: all(len(told_to_play(c)) >= starts for c in clients),
+                     starts * (SONG_SECONDS + GAP_S) + 30, f"every client to be told to play {starts} times",
+                     watch=everyone)
+    # The last start heard whole, with room for a start put off a little and the output's latency;
+    # the next announcement comes only after the gap.
+    last = max(told_to_play(c)[starts - 1] for c in clients)
+    while time.monotonic_ns() < last + int((SONG_SECONDS + 1.0) * 1e9):
+        time.sleep(0.05)
+    recording.stop()
+    server.send("stop")
+    statuses = harness.wait_exit(everyone, 30)
+
+    found = subprocess.run([str(tool), "--rate", str(RATE), "--channels", str(CHANNELS), "--count", str(starts),
+                            str(recording.path)] + [str(n) for n in noises],
+                           capture_output=True, text=True, timeout=300)
+    if found.returncode != 0:
+        raise HarnessError(f"the onset tool failed: {found.stderr.strip()}")
+    report = json.loads(found.stdout)
+    matched, unmatched = [], []
+    for client, song in zip(clients, report["songs"]):
+        for onset in song["onsets"]:
+            if onset["matched"]:
+                matched.append((onset["frame"], client.name))
+            else:
+                unmatched.append((client.name, onset["frame"], onset["confidence"]))
+    grouped = group_starts(matched, RATE)
+
+    firsts = first_samples_per_start(clients, starts)
+    first_spreads = [(max(m) - min(m)) / 1e6 for m in ([t for t in row if t is not None] for row in firsts)
+                     if len(m) >= 2]
+    schedule_errors = [abs(e["t_ns"] - e["scheduled_ns"]) / 1e6
+                       for c in clients for e in c.events("first_heard") if "scheduled_ns" in e]
+    late = [(c.name, e.get("slot"), e["late_ns"] / 1e6) for c in clients for e in c.events("play_scheduled")
+            if e.get("late_ns", 0) > 0]
+    return {
+        "starts": grouped,
+        "spreads_ms": [(max(s.values()) - min(s.values())) * 1000 / RATE for s in grouped if len(s) >= 2],
+        "unmatched": unmatched,
+        "schedule_errors_ms": schedule_errors,
+        "late_starts": late,
+        "first_samples_spreads_ms": first_spreads,
+        "statuses": statuses,
+        "onsets_ms": report["elapsed_ms"],
+        "clients": [c.name for c in clients],
+        "recording": recording.path,
+        "noises": noises,
+    }

@@ -1,0 +1,90 @@
+#!/usr/bin/env python3
+"""Two clients heard in step: a server and two clients on 127.0.0.1 play into one private
+PulseAudio null sink; each client holds its own white noise under the server's one song. The
+sink's monitor is recorded, and both noises must begin in the recording within 1 ms of each
+other. Also checks that a WAV copy of the recording gives the same frames as the raw one.
+Ends with 77 (skipped) only when PulseAudio cannot start.
+
+    heard_in_step.py PROGRAM ONSET_TOOL WORK_FOLDER"""
+
+import json
+import shutil
+import subprocess
+import sys
+import wave
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "bench"))
+import heard_skew  # noqa: E402
+from tunvero_harness import Harness, HarnessError  # noqa: E402
+
+CLIENTS = 2
+MAX_SKEW_MS = 1.0
+SKIPPED = 77
+
+failures = []
+
+
+def check(condition, text):
+    if not condition:
+        failures.append(text)
+    return condition
+
+
+def same_onsets_from_wav(tool, raw, songs):
+    """The tool on `raw` and on the same samples in a WAV file: the frames found must agree."""
+    wav = raw.with_suffix(".wav")
+    with wave.open(str(wav), "wb") as out:
+        out.setnchannels(heard_skew.CHANNELS)
+        out.setsampwidth(2)
+        out.setframerate(heard_skew.RATE)
+        out.writeframes(raw.read_bytes())
+    frames = []
+    for arguments in (["--rate", str(heard_skew.RATE), "--channels", str(heard_skew.CHANNELS), str(raw)], [str(wav)]):
+        found = subprocess.run([str(tool)] + arguments + [str(s) for s in songs], capture_output=True, text=True,
+                               timeout=120)
+        if not check(found.returncode == 0, f"the onset tool failed on {arguments[-1]}: {found.stderr}"):
+            return
+        frames.append([o["frame"] for s in json.loads(found.stdout)["songs"] for o in s["onsets"]])
+    check(frames[0] == frames[1], f"raw and WAV recordings give different onsets: {frames}")
+
+
+def main():
+    program, tool, work = Path(sys.argv[1]), Path(sys.argv[2]), Path(sys.argv[3])
+    shutil.rmtree(work / "run", ignore_errors=True)
+    harness = Harness(program, work / "run", own_pulse=True)
+    if not harness.env.get("PULSE_SERVER"):
+        harness.close()
+        print("PulseAudio could not start: nothing can be heard")
+        return SKIPPED
+    song_folder = work / "songs"
+    try:
+        result = heard_skew.measure(harness, tool, CLIENTS, 1, song_folder)
+        for name, status in result["statuses"].items():
+            check(status == 0, f"{name} ended with status {status}")
+        for name, frame, confidence in result["unmatched"]:
+            failures.append(f"{name}'s noise not found in the recording (best at frame {frame}, "
+                            f"confidence {confidence})")
+        starts = result["starts"]
+        if check(len(starts) == 1 and len(starts[0]) == CLIENTS, f"expected one start of both noises: {starts}"):
+            skew = result["spreads_ms"][0]
+            print(f"heard skew: {skew:.3f} ms (onset frames {starts[0]}); first samples handed to the output "
+                  f"{result['first_samples_spreads_ms']} ms apart")
+            check(skew <= MAX_SKEW_MS, f"the two clients were heard {skew:.3f} ms apart (at most {MAX_SKEW_MS} ms)")
+        same_onsets_from_wav(tool, result["recording"], result["noises"])
+    except HarnessError as error:
+        failures.append(str(error))
+    finally:
+        harness.close()
+
+    for failure in failures:
+        print("FAIL:", failure, file=sys.stderr)
+    if failures:
+        for copy in harness.copies:
+            print(f"--- {copy.name} stderr ---\n{copy.stderr_text()[-2000:]}", file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
