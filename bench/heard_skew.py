@@ -70,6 +70,10 @@ def measure(harness, tool, clients_wanted, starts, song_folder, join_s=60):
         harness.place_song(f"client{i + 1:02d}", server_song.resolve(), noise)
 
     playlist = write_playlist(harness.workdir / "heard.tunvero", [server_song])
+    # Recording from the start keeps the sink rendering in short blocks, as a sink that plays
+    # does: an idle null sink renders two seconds ahead, and a stream made then waits that long
+    # before its clock runs.
+    recording = harness.record(harness.workdir / "heard.raw", RATE, CHANNELS)
     server, port = harness.start_server(playlist, ["--start-when-clients", str(clients_wanted), "--quit-after-stop"])
     clients = harness.start_clients(clients_wanted, port, ["--quit-after-stop"])
     everyone = [server] + clients
@@ -77,7 +81,6 @@ def measure(harness, tool, clients_wanted, starts, song_folder, join_s=60):
                                                                      for c in clients),
                      join_s, "every client to open its noise", watch=everyone)
 
-    recording = harness.record(harness.workdir / "heard.raw", RATE, CHANNELS)
     server.send("play")
     harness.wait_for(lambda: all(len(told_to_play(c)) >= starts for c in clients),
                      starts * (SONG_SECONDS + GAP_S) + 30, f"every client to be told to play {starts} times",

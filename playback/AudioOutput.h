@@ -41,6 +41,9 @@ public:
     // When the sound server can tell how long until a sample written now is heard: where the
     // stream stands now. Nothing for outputs that cannot tell; songs then start at once.
     virtual std::optional<StreamTiming> timing() { return std::nullopt; }
+    // As timing, asked of the sound server now rather than interpolated from its last report:
+    // slower (a round trip), for placing a song.
+    virtual std::optional<StreamTiming> freshTiming() { return timing(); }
     // Drops what is written from stream byte `from` on and has not been heard, so that the next
     // write goes there; the counts stay in step with the stream. False (nothing dropped) when
     // the output cannot do that or `from` is not between the heard and the written bytes.

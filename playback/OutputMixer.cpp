@@ -67,7 +67,7 @@ OutputMixer::Placement OutputMixer::add(Source *source, std::optional<qint64> st
         m_sources.removeAt(i);
     followBridges();
     Placement placement{m_queuedEnd, false, 0};
-    const std::optional<StreamTiming> now = startAtNs && m_output ? m_output->timing() : std::nullopt;
+    const std::optional<StreamTiming> now = startAtNs && m_output ? m_output->freshTiming() : std::nullopt;
     if (now) {
         const int rate = m_format.sampleRate();
         const qint64 frameBytes = std::max(1, m_format.bytesPerFrame());

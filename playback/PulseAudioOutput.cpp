@@ -236,6 +236,11 @@ std::optional<StreamTiming> PulseAudioOutput::timingLocked()
 {
     if (!streamGood(m_stream))
         return std::nullopt;
+    // A new stream waits for the sink to finish what it had under way (up to seconds for an
+    // idle sink); until it plays, its clock is a guess.
+    const pa_timing_info *info = pa_stream_get_timing_info(m_stream);
+    if (!info || !info->playing)
+        return std::nullopt;
     pa_usec_t heardUs = 0;
     if (pa_stream_get_time(m_stream, &heardUs) < 0)
         return std::nullopt;
@@ -256,6 +261,22 @@ std::optional<StreamTiming> PulseAudioOutput::timing()
     if (!m_loop)
         return std::nullopt;
     LoopLock lock(m_loop);
+    return timingLocked();
+}
+
+std::optional<StreamTiming> PulseAudioOutput::freshTiming()
+{
+    if (!m_loop)
+        return std::nullopt;
+    LoopLock lock(m_loop);
+    if (!streamGood(m_stream))
+        return std::nullopt;
+    const auto done = [](pa_stream *, int, void *loop) { wakeLoop(static_cast<pa_threaded_mainloop *>(loop)); };
+    pa_operation *update = pa_stream_update_timing_info(m_stream, done, m_loop);
+    while (update && pa_operation_get_state(update) == PA_OPERATION_RUNNING && streamGood(m_stream))
+        pa_threaded_mainloop_wait(m_loop);
+    if (update)
+        pa_operation_unref(update);
     return timingLocked();
 }
 

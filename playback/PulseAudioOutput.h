@@ -36,6 +36,7 @@ public:
     qint64 playedBytes() override;
     bool failed() override;
     std::optional<StreamTiming> timing() override;
+    std::optional<StreamTiming> freshTiming() override;
     bool rewindTo(qint64 from) override;
     qint64 bridgedBytes() override;
 
