@@ -18,9 +18,13 @@ client's noise begins (bench/heard_skew.py).
 
 Prints a line per figure and, last, one JSON object:
   clients, songs_identical, start_skew_ms_p50/_p95/_max (per "PlayMusic", the spread across
-  clients of the moment the first samples were handed to the sound output),
+  clients of the moment the song starts at the sound output: where the output reports when
+  samples are heard, the moment it reports the first one heard, else the moment the first
+  samples were handed to it),
   playmusic_spread_ms_p95 (the same for the moment "PlayMusic" had been handled),
-  cold_first_play_ms_max (from "PlayMusic" arriving to the first samples, first play),
+  cold_first_play_ms_max (the first play of each client: how late its start was against the
+  moment it was scheduled for, or without a schedule, from "PlayMusic" arriving to the first
+  samples),
   open_5min_song_ms_p50/_max, client_event_loop_max_stall_ms (the worst lateness of a 1 ms
   timer in any client during transfer and play); also wrong_slot_plays ("PlayMusic" heard
   as another slot than the other clients heard) and songs_fetched_again (a song that arrived
@@ -80,22 +84,30 @@ def rounded(value):
 
 
 def plays(client):
-    """Each "PlayMusic" the client got, in order: (arrival, slot, handled, first samples)."""
+    """Each "PlayMusic" the client got, in order: (arrival, slot, handled, start, scheduled) with
+    start the moment the song starts at the output (see above) and scheduled its planned moment
+    (None without a schedule)."""
     events = client.events()
     out = []
     for i, e in enumerate(events):
         if e["event"] != "message" or e.get("word") != "PlayMusic":
             continue
         slot = e.get("slot")
-        handled = first = None
+        handled = first = heard = scheduled = None
         for later in events[i + 1:]:
             if later["event"] == "message" and later.get("word") in ("PlayMusic", "StopAllMusic"):
                 break
             if later["event"] == "play_handled" and handled is None:
                 handled = later["t_ns"]
-            if later["event"] == "first_samples" and later.get("slot") == slot and first is None:
+            if later.get("slot") != slot:
+                continue
+            if later["event"] == "first_samples" and first is None:
                 first = later["t_ns"]
-        out.append((e["t_ns"], slot, handled, first))
+            if later["event"] == "play_scheduled" and scheduled is None:
+                scheduled = later["scheduled_ns"]
+            if later["event"] == "first_heard" and heard is None and later.get("scheduled_ns") == scheduled:
+                heard = later["t_ns"]
+        out.append((e["t_ns"], slot, handled, heard if heard is not None else first, scheduled))
     return out
 
 
@@ -234,7 +246,8 @@ def main():
         result["start_skew_ms_max"] = rounded(max(skews, default=None))
         result["playmusic_spread_ms_p95"] = rounded(percentile(handled, 95))
 
-        cold = [(p[0][3] - p[0][0]) / 1e6 for p in (plays(c) for c in clients) if p and p[0][3] is not None]
+        cold = [(p[0][3] - (p[0][4] if p[0][4] is not None else p[0][0])) / 1e6
+                for p in (plays(c) for c in clients) if p and p[0][3] is not None]
         result["cold_first_play_ms_max"] = rounded(max(cold, default=None))
 
         slots = announced_slots(clients, told)

@@ -118,9 +118,12 @@ qint64 OutputMixer::playedBytes()
 
 std::optional<qint64> OutputMixer::heardAtNs(qint64 streamByte)
 {
-    const std::optional<StreamTiming> now = m_output ? m_output->timing() : std::nullopt;
+    std::optional<StreamTiming> now = m_output ? m_output->timing() : std::nullopt;
     if (!now || now->heardByte < streamByte)
         return std::nullopt;
+    // Once past it, the moment is reckoned as the song was placed: from a report of its own.
+    if (const std::optional<StreamTiming> fresh = m_output->freshTiming(); fresh && fresh->heardByte >= streamByte)
+        now = fresh;
     const qint64 frames = (now->heardByte - streamByte) / std::max(1, m_format.bytesPerFrame());
     return now->atNs - frames * kNsPerSecond / m_format.sampleRate();
 }

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <ctime>
 
 namespace {
 
@@ -98,28 +99,28 @@ bool PulseAudioOutput::start(const QAudioFormat &format)
         closeStream();
         return false;
     }
+    // The connection and the stream are made on the main loop's thread: the caller's event
+    // loop does not wait for the sound server. Until the stream is ready it takes nothing.
     LoopLock lock(m_loop);
-    const auto wake = [](auto *, void *loop) { wakeLoop(static_cast<pa_threaded_mainloop *>(loop)); };
     m_context = pa_context_new(pa_threaded_mainloop_get_api(m_loop), kClientName);
     if (!m_context)
         return false;
-    pa_context_set_state_callback(m_context, wake, m_loop);
-    if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
-        return false;
-    while (pa_context_get_state(m_context) != PA_CONTEXT_READY) {
-        if (!contextGood(m_context))
-            return false;
-        pa_threaded_mainloop_wait(m_loop);
-    }
+    pa_context_set_state_callback(
+        m_context, [](pa_context *, void *self) { static_cast<PulseAudioOutput *>(self)->contextChanged(); }, this);
+    return pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0;
+}
 
+void PulseAudioOutput::contextChanged()
+{
+    if (m_stream || pa_context_get_state(m_context) != PA_CONTEXT_READY)
+        return;
     pa_sample_spec spec{};
     spec.format = PA_SAMPLE_S16LE;
-    spec.rate = uint32_t(format.sampleRate());
-    spec.channels = uint8_t(format.channelCount());
+    spec.rate = uint32_t(m_format.sampleRate());
+    spec.channels = uint8_t(m_format.channelCount());
     m_stream = pa_stream_new(m_context, "Tunvero", &spec, nullptr);
     if (!m_stream)
-        return false;
-    pa_stream_set_state_callback(m_stream, wake, m_loop);
+        return;
     pa_buffer_attr attr{};
     attr.maxlength = uint32_t(-1);
     m_targetBytes = qint64(pa_usec_to_bytes(pa_usec_t(targetLatencyMs) * 1000, &spec));
@@ -130,25 +131,18 @@ bool PulseAudioOutput::start(const QAudioFormat &format)
     attr.prebuf = 0;
     attr.minreq = uint32_t(-1);
     attr.fragsize = uint32_t(-1);
-    const auto flags =
-        pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
-    if (pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr) < 0)
-        return false;
-    while (pa_stream_get_state(m_stream) != PA_STREAM_READY) {
-        if (!streamGood(m_stream))
-            return false;
-        pa_threaded_mainloop_wait(m_loop);
-    }
+    // Not monotonic: the clock guessed before the stream really plays runs ahead, and a
+    // monotonic one would then stand still until the true clock caught up.
+    const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
+                                         PA_STREAM_ADJUST_LATENCY);
     pa_stream_set_write_callback(
         m_stream, [](pa_stream *, size_t, void *self) { static_cast<PulseAudioOutput *>(self)->bridgeLocked(); }, this);
-    // The first timing report, so that the first play can already be placed.
-    const auto done = [](pa_stream *, int, void *loop) { wakeLoop(static_cast<pa_threaded_mainloop *>(loop)); };
-    pa_operation *update = pa_stream_update_timing_info(m_stream, done, m_loop);
-    while (update && pa_operation_get_state(update) == PA_OPERATION_RUNNING && streamGood(m_stream))
-        pa_threaded_mainloop_wait(m_loop);
-    if (update)
-        pa_operation_unref(update);
-    return streamGood(m_stream);
+    pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr);
+}
+
+bool PulseAudioOutput::ready()
+{
+    return m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY;
 }
 
 void PulseAudioOutput::closeStream()
@@ -158,7 +152,6 @@ void PulseAudioOutput::closeStream()
     {
         LoopLock lock(m_loop);
         if (m_stream) {
-            pa_stream_set_state_callback(m_stream, nullptr, nullptr);
             pa_stream_set_write_callback(m_stream, nullptr, nullptr);
             pa_stream_disconnect(m_stream);
             pa_stream_unref(m_stream);
@@ -181,7 +174,7 @@ bool PulseAudioOutput::failed()
     if (!m_loop)
         return true;
     LoopLock lock(m_loop);
-    return !contextGood(m_context) || !streamGood(m_stream);
+    return !contextGood(m_context) || (m_stream && !streamGood(m_stream));
 }
 
 qint64 PulseAudioOutput::bytesFree()
@@ -189,7 +182,7 @@ qint64 PulseAudioOutput::bytesFree()
     if (!m_loop)
         return 0;
     LoopLock lock(m_loop);
-    if (!streamGood(m_stream))
+    if (!ready())
         return 0;
     const size_t free = pa_stream_writable_size(m_stream);
     return free == size_t(-1) ? 0 : qint64(free);
@@ -215,7 +208,7 @@ qint64 PulseAudioOutput::write(const char *data, qint64 bytes)
     if (!m_loop || bytes <= 0)
         return 0;
     LoopLock lock(m_loop);
-    if (!streamGood(m_stream) || !writeLocked(data, bytes, false))
+    if (!ready() || !writeLocked(data, bytes, false))
         return 0;
     m_written += bytes;
     return bytes;
@@ -226,7 +219,7 @@ qint64 PulseAudioOutput::writeSilence(qint64 bytes)
     if (!m_loop || bytes <= 0)
         return 0;
     LoopLock lock(m_loop);
-    if (!streamGood(m_stream) || !writeLocked(nullptr, bytes, true))
+    if (!ready() || !writeLocked(nullptr, bytes, true))
         return 0;
     m_written += bytes;
     return bytes;
@@ -234,7 +227,7 @@ qint64 PulseAudioOutput::writeSilence(qint64 bytes)
 
 std::optional<StreamTiming> PulseAudioOutput::timingLocked()
 {
-    if (!streamGood(m_stream))
+    if (!ready())
         return std::nullopt;
     // A new stream waits for the sink to finish what it had under way (up to seconds for an
     // idle sink); until it plays, its clock is a guess.
@@ -269,15 +262,37 @@ std::optional<StreamTiming> PulseAudioOutput::freshTiming()
     if (!m_loop)
         return std::nullopt;
     LoopLock lock(m_loop);
-    if (!streamGood(m_stream))
+    if (!ready())
         return std::nullopt;
     const auto done = [](pa_stream *, int, void *loop) { wakeLoop(static_cast<pa_threaded_mainloop *>(loop)); };
     pa_operation *update = pa_stream_update_timing_info(m_stream, done, m_loop);
-    while (update && pa_operation_get_state(update) == PA_OPERATION_RUNNING && streamGood(m_stream))
+    while (update && pa_operation_get_state(update) == PA_OPERATION_RUNNING && ready())
         pa_threaded_mainloop_wait(m_loop);
     if (update)
         pa_operation_unref(update);
-    return timingLocked();
+    // The report itself, not the interpolation, which eases into a new report over a while.
+    const pa_timing_info *info = pa_stream_get_timing_info(m_stream);
+    if (!info || !info->playing || info->read_index < 0)
+        return std::nullopt;
+    timespec wall{};
+    clock_gettime(CLOCK_REALTIME, &wall);
+    const qint64 nowNs = MonotonicClock::nowNs();
+    const qint64 reportAgoNs = (qint64(wall.tv_sec) - info->timestamp.tv_sec) * 1000000000 +
+                               (qint64(wall.tv_nsec) - qint64(info->timestamp.tv_usec) * 1000);
+    if (reportAgoNs < 0 || reportAgoNs > 1000000000)
+        return timingLocked();
+    // As the library reckons it: the read position, a little ahead for the report's way
+    // here, less what the sink holds before it is heard.
+    const qint64 rate = m_format.sampleRate();
+    const qint64 heardNs = qint64(info->read_index / m_format.bytesPerFrame()) * 1000000000 / rate +
+                           qint64(info->transport_usec) * 1000 - qint64(info->sink_usec) * 1000;
+    if (heardNs < 0)
+        return std::nullopt;
+    const qint64 frame = heardNs * rate / 1000000000;
+    StreamTiming timing;
+    timing.heardByte = frame * m_format.bytesPerFrame();
+    timing.atNs = nowNs - reportAgoNs - (heardNs - frame * 1000000000 / rate);
+    return timing;
 }
 
 qint64 PulseAudioOutput::playedBytes()
@@ -288,7 +303,7 @@ qint64 PulseAudioOutput::playedBytes()
 
 void PulseAudioOutput::bridgeLocked()
 {
-    if (!streamGood(m_stream))
+    if (!ready())
         return;
     const size_t writable = pa_stream_writable_size(m_stream);
     if (writable == size_t(-1))

@@ -45,7 +45,9 @@ private:
     std::optional<StreamTiming> timingLocked();
     bool writeLocked(const void *data, qint64 bytes, bool silence);
     void closeStream();
-    void bridgeLocked(); // on the main loop's thread, when the server asks for more
+    void contextChanged(); // on the main loop's thread
+    bool ready();          // under the lock: the stream takes bytes
+    void bridgeLocked();   // on the main loop's thread, when the server asks for more
 
     pa_threaded_mainloop *m_loop = nullptr;
     pa_context *m_context = nullptr;

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Two clients heard in step: a server and two clients on 127.0.0.1 play into one private
 PulseAudio null sink; each client holds its own white noise under the server's one song. The
-sink's monitor is recorded, and both noises must begin in the recording within 1 ms of each
-other. Also checks that a WAV copy of the recording gives the same frames as the raw one.
+sink's monitor is recorded over three starts; the two noises begin in the recording within
+1 ms of each other (the median start), and no start is out of step by more than 20 ms: one
+client preempted at the wrong moment on a loaded machine moves one start, not the median. Also checks that a WAV copy of the recording gives the same frames as the raw one.
 Ends with 77 (skipped) only when PulseAudio cannot start.
 
     heard_in_step.py PROGRAM ONSET_TOOL WORK_FOLDER"""
@@ -19,7 +20,9 @@ import heard_skew  # noqa: E402
 from tunvero_harness import Harness, HarnessError  # noqa: E402
 
 CLIENTS = 2
+STARTS = 3
 MAX_SKEW_MS = 1.0
+MAX_ANY_SKEW_MS = 20.0
 SKIPPED = 77
 
 failures = []
@@ -59,18 +62,22 @@ def main():
         return SKIPPED
     song_folder = work / "songs"
     try:
-        result = heard_skew.measure(harness, tool, CLIENTS, 1, song_folder)
+        result = heard_skew.measure(harness, tool, CLIENTS, STARTS, song_folder)
         for name, status in result["statuses"].items():
             check(status == 0, f"{name} ended with status {status}")
         for name, frame, confidence in result["unmatched"]:
             failures.append(f"{name}'s noise not found in the recording (best at frame {frame}, "
                             f"confidence {confidence})")
         starts = result["starts"]
-        if check(len(starts) == 1 and len(starts[0]) == CLIENTS, f"expected one start of both noises: {starts}"):
-            skew = result["spreads_ms"][0]
-            print(f"heard skew: {skew:.3f} ms (onset frames {starts[0]}); first samples handed to the output "
-                  f"{result['first_samples_spreads_ms']} ms apart")
-            check(skew <= MAX_SKEW_MS, f"the two clients were heard {skew:.3f} ms apart (at most {MAX_SKEW_MS} ms)")
+        if check(len(starts) == STARTS and all(len(s) == CLIENTS for s in starts),
+                 f"expected {STARTS} starts of both noises: {starts}"):
+            spreads = result["spreads_ms"]
+            median = sorted(spreads)[len(spreads) // 2]
+            print(f"heard skew per start: {', '.join(f'{s:.3f}' for s in spreads)} ms (onset frames {starts})")
+            check(median <= MAX_SKEW_MS, f"the two clients were heard {median:.3f} ms apart (median of {STARTS} "
+                                         f"starts; at most {MAX_SKEW_MS} ms)")
+            check(max(spreads) <= MAX_ANY_SKEW_MS, f"a start was heard {max(spreads):.3f} ms apart "
+                                                   f"(at most {MAX_ANY_SKEW_MS} ms)")
         same_onsets_from_wav(tool, result["recording"], result["noises"])
     except HarnessError as error:
         failures.append(str(error))
