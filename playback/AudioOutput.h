@@ -41,6 +41,8 @@ public:
     // When the sound server can tell how long until a sample written now is heard: where the
     // stream stands now. Nothing for outputs that cannot tell; songs then start at once.
     virtual std::optional<StreamTiming> timing() { return std::nullopt; }
+    // True when timing() will tell, at least once the stream plays.
+    virtual bool tellsTiming() const { return false; }
     // As timing, asked of the sound server now rather than interpolated from its last report:
     // slower (a round trip), for placing a song.
     virtual std::optional<StreamTiming> freshTiming() { return timing(); }

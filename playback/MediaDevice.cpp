@@ -3,6 +3,7 @@
 #include "MediaError.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -99,15 +100,24 @@ int MediaDevice::play(std::optional<qint64> from, std::optional<qint64> to, std:
     m_handedReported = false;
     m_drainClock.invalidate();
     m_playing = true;
-    const OutputMixer::Placement placement = m_mixer->add(this, startAtNs);
-    m_streamStart = placement.streamByte;
-    m_scheduledNs = placement.scheduled ? startAtNs : std::nullopt;
-    if (placement.scheduled)
-        Q_EMIT scheduled(*startAtNs, placement.lateNs);
+    // Until the mixer has placed it, nothing of it counts as played.
+    m_streamStart = std::numeric_limits<qint64>::max() / 2;
+    m_startAtNs = startAtNs;
+    m_scheduledNs.reset();
+    m_mixer->add(this, startAtNs);
     // The head is in memory: a play that starts at once has its first samples handed over
     // before this returns.
     m_mixer->pump();
     return MediaError::Success;
+}
+
+void MediaDevice::placed(const OutputMixerPlacement &placement)
+{
+    m_streamStart = placement.streamByte;
+    if (placement.scheduled) {
+        m_scheduledNs = m_startAtNs;
+        Q_EMIT scheduled(*m_startAtNs, placement.lateNs);
+    }
 }
 
 void MediaDevice::stop()

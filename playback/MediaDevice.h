@@ -59,6 +59,7 @@ private:
     qint64 fill(char *data, qint64 bytes) override;
     void tick() override;
     void outputFailed() override { stop(); }
+    void placed(const OutputMixerPlacement &placement) override;
 
     qint64 playedSongBytes() const;
     void decodeAhead(qint64 maxBytes, qint64 budgetNs);
@@ -87,6 +88,7 @@ private:
     qint64 m_positionByte = 0; // where a stopped device stands
     bool m_handed = false;
     bool m_handedReported = false;
+    std::optional<qint64> m_startAtNs;   // the moment the play asked for
     std::optional<qint64> m_scheduledNs; // a scheduled play whose first sample is not yet heard
     QElapsedTimer m_drainClock;          // runs once everything is handed over
 };

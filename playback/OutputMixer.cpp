@@ -1,5 +1,6 @@
 #include "OutputMixer.h"
 
+#include "MonotonicClock.h"
 #include "SilentAudioOutput.h"
 #include "StartPlacement.h"
 
@@ -61,39 +62,73 @@ qsizetype OutputMixer::indexOf(const Source *source) const
     return -1;
 }
 
-OutputMixer::Placement OutputMixer::add(Source *source, std::optional<qint64> startAtNs)
+void OutputMixer::add(Source *source, std::optional<qint64> startAtNs)
 {
     if (const qsizetype i = indexOf(source); i >= 0)
         m_sources.removeAt(i);
-    followBridges();
-    Placement placement{m_queuedEnd, false, 0};
-    const std::optional<StreamTiming> now = startAtNs && m_output ? m_output->freshTiming() : std::nullopt;
-    if (now) {
-        const int rate = m_format.sampleRate();
-        const qint64 frameBytes = std::max(1, m_format.bytesPerFrame());
-        startPlacement::Plan plan = startPlacement::plan(*now, *startAtNs, m_queuedEnd, rate, int(frameBytes));
-        // Written ahead but not heard yet: when nothing else plays there, the song goes in
-        // over that silence instead of losing its first samples.
-        if (plan.skippedFrames > 0 && m_sources.isEmpty() && m_pending.isEmpty()) {
-            qint64 rewindTo =
-                std::max(plan.startByte, now->heardByte + m_format.bytesForDuration(kRewindMarginUs) + frameBytes - 1);
-            rewindTo -= rewindTo % frameBytes;
-            if (rewindTo < m_queuedEnd && m_output->rewindTo(rewindTo)) {
-                m_queuedEnd = rewindTo;
-                plan = startPlacement::plan(*now, *startAtNs, m_queuedEnd, rate, int(frameBytes));
-            }
+    if (m_output)
+        followBridges();
+    m_sources.append({source, m_queuedEnd, true, startAtNs, MonotonicClock::nowNs()});
+    placeWaiting();
+}
+
+OutputMixer::Placement OutputMixer::placeOnMoment(qsizetype index, const StreamTiming &now)
+{
+    const qint64 startAtNs = *m_sources[index].startAtNs;
+    const int rate = m_format.sampleRate();
+    const qint64 frameBytes = std::max(1, m_format.bytesPerFrame());
+    startPlacement::Plan plan = startPlacement::plan(now, startAtNs, m_queuedEnd, rate, int(frameBytes));
+    bool alone = m_pending.isEmpty();
+    for (qsizetype i = 0; i < m_sources.size(); ++i)
+        alone = alone && (i == index || m_sources[i].waiting);
+    // Written ahead but not heard yet: when nothing else plays there, the song goes in over
+    // that silence instead of losing its first samples.
+    if (plan.skippedFrames > 0 && alone) {
+        qint64 rewindTo =
+            std::max(plan.startByte, now.heardByte + m_format.bytesForDuration(kRewindMarginUs) + frameBytes - 1);
+        rewindTo -= rewindTo % frameBytes;
+        if (rewindTo < m_queuedEnd && m_output->rewindTo(rewindTo)) {
+            m_queuedEnd = rewindTo;
+            plan = startPlacement::plan(now, startAtNs, m_queuedEnd, rate, int(frameBytes));
         }
-        placement = {plan.startByte, true, plan.skippedFrames * kNsPerSecond / rate};
     }
-    m_sources.append({source, placement.streamByte});
-    return placement;
+    return {plan.startByte, true, plan.skippedFrames * kNsPerSecond / rate};
+}
+
+void OutputMixer::placeWaiting()
+{
+    QList<std::pair<Source *, Placement>> placed;
+    for (qsizetype i = 0; i < m_sources.size(); ++i) {
+        Entry &entry = m_sources[i];
+        if (!entry.waiting)
+            continue;
+        Placement placement{m_queuedEnd, false, 0};
+        if (entry.startAtNs && m_output) {
+            if (const std::optional<StreamTiming> now = m_output->freshTiming())
+                placement = placeOnMoment(i, *now);
+            else if (m_output->tellsTiming() && MonotonicClock::nowNs() - entry.addedNs < qint64(clockWaitMs) * 1000000)
+                continue;
+        }
+        entry.startByte = placement.streamByte;
+        entry.waiting = false;
+        placed.append({entry.source, placement});
+    }
+    // Told last: a source may stop itself on hearing it.
+    for (const auto &[source, placement] : std::as_const(placed)) {
+        if (indexOf(source) >= 0)
+            source->placed(placement);
+    }
 }
 
 void OutputMixer::remove(Source *source, bool early)
 {
     if (const qsizetype i = indexOf(source); i >= 0)
         m_sources.removeAt(i);
-    if (!early || !m_sources.isEmpty() || !m_output || m_output->failed())
+    for (const Entry &entry : std::as_const(m_sources)) {
+        if (!entry.waiting)
+            return;
+    }
+    if (!early || !m_output || m_output->failed())
         return;
     // What it left queued is dropped, so it falls silent at once.
     if (const std::optional<StreamTiming> now = m_output->timing()) {
@@ -160,22 +195,27 @@ qint64 OutputMixer::mix(qint64 bytes)
 {
     QByteArray block(bytes, '\0');
     qint64 produced = 0;
-    for (Entry &entry : m_sources)
-        skipPassed(entry);
-    if (m_sources.size() == 1 && m_sources.first().startByte == m_queuedEnd) {
-        produced = m_sources.first().source->fill(block.data(), bytes);
+    QList<Entry *> playing;
+    for (Entry &entry : m_sources) {
+        if (!entry.waiting) {
+            skipPassed(entry);
+            playing.append(&entry);
+        }
+    }
+    if (playing.size() == 1 && playing.first()->startByte == m_queuedEnd) {
+        produced = playing.first()->source->fill(block.data(), bytes);
     } else {
         // Summed in 32 bits and clipped once: loud songs together distort rather than wrap
         // around. A source that starts later has silence before it.
         std::vector<int> sums(size_t(bytes / 2), 0);
         QByteArray scratch(bytes, '\0');
-        for (const Entry &entry : std::as_const(m_sources)) {
-            const qint64 offset = entry.startByte - m_queuedEnd;
+        for (const Entry *entry : std::as_const(playing)) {
+            const qint64 offset = entry->startByte - m_queuedEnd;
             if (offset >= bytes) {
                 produced = bytes;
                 continue;
             }
-            const qint64 got = entry.source->fill(scratch.data(), bytes - offset);
+            const qint64 got = entry->source->fill(scratch.data(), bytes - offset);
             for (qint64 i = 0; i + 1 < got; i += 2) {
                 qint16 sample = 0;
                 std::memcpy(&sample, scratch.constData() + i, 2);
@@ -193,8 +233,8 @@ qint64 OutputMixer::mix(qint64 bytes)
     m_pending += block;
     m_queuedEnd += produced;
     // Sources that played here go on where the stream goes on.
-    for (Entry &entry : m_sources)
-        entry.startByte = std::max(entry.startByte, m_queuedEnd);
+    for (Entry *entry : std::as_const(playing))
+        entry->startByte = std::max(entry->startByte, m_queuedEnd);
     return produced;
 }
 
@@ -208,13 +248,15 @@ void OutputMixer::pump()
     }
     m_pumping = true;
     followBridges();
+    placeWaiting();
     writePending();
     if (m_pending.isEmpty()) {
         const qint64 frameBytes = std::max(1, m_format.bytesPerFrame());
         const qint64 free = m_output->bytesFree();
         m_mostFree = std::max(m_mostFree, free);
         qint64 produced = 0;
-        if (!m_sources.isEmpty() && free >= frameBytes)
+        if (std::any_of(m_sources.cbegin(), m_sources.cend(), [](const Entry &e) { return !e.waiting; }) &&
+            free >= frameBytes)
             produced = mix(free - free % frameBytes);
         writePending();
         if (produced == 0) {

@@ -11,6 +11,13 @@
 #include <memory>
 #include <optional>
 
+// Where a source's first byte went in its output stream.
+struct OutputMixerPlacement {
+    qint64 streamByte = 0;  // the stream byte of the source's first byte
+    bool scheduled = false; // placed on its moment (the output tells when bytes are heard)
+    qint64 lateNs = 0;      // the moment had passed: this much of the source is skipped
+};
+
 // One output stream of one sample format, started once and kept running on silence between
 // songs, so that a play only has to hand samples to a stream that already flows. Devices that
 // play at the same time are mixed (summed, clipped to 16 bits).
@@ -27,14 +34,11 @@ public:
         virtual void tick() = 0;
         // The stream broke down: the source stops.
         virtual void outputFailed() = 0;
+        // Where its first byte went, once that is settled (see add).
+        virtual void placed(const OutputMixerPlacement &placement) = 0;
     };
 
-    // Where an added source's first byte went in the stream.
-    struct Placement {
-        qint64 streamByte = 0;  // the stream byte of the source's first byte
-        bool scheduled = false; // placed on its moment (the output tells when bytes are heard)
-        qint64 lateNs = 0;      // the moment had passed: this much of the source is skipped
-    };
+    using Placement = OutputMixerPlacement;
 
     OutputMixer(AudioOutputFactory makeOutput, const QAudioFormat &format, QObject *parent = nullptr);
     ~OutputMixer() override;
@@ -44,8 +48,11 @@ public:
     // Adds a source to start at once, or, when `startAtNs` is a moment (MonotonicClock) and the
     // output tells when bytes are heard, to be heard first at that moment: silence comes
     // before it, and when the moment has passed the source's first samples that should
-    // already have sounded are skipped, so it plays in step. pump() then hands it samples.
-    Placement add(Source *source, std::optional<qint64> startAtNs = std::nullopt);
+    // already have sounded are skipped, so it plays in step. A stream whose clock does not
+    // run yet (just made) is waited for, up to `clockWaitMs`. The source learns where it went
+    // through `placed`, before this returns unless it waits. pump() then hands it samples.
+    void add(Source *source, std::optional<qint64> startAtNs = std::nullopt);
+    static constexpr int clockWaitMs = 3000;
     // Takes a source out; when it was the last one and stopped early, what it left queued is
     // dropped, so it falls silent at once.
     void remove(Source *source, bool early);
@@ -61,10 +68,15 @@ public:
 private:
     struct Entry {
         Source *source = nullptr;
-        qint64 startByte = 0; // the stream byte its first byte takes
+        qint64 startByte = 0; // the stream byte its next byte takes
+        bool waiting = true;  // not placed yet
+        std::optional<qint64> startAtNs;
+        qint64 addedNs = 0;
     };
 
     void followBridges();
+    void placeWaiting();
+    Placement placeOnMoment(qsizetype index, const StreamTiming &now);
     void writePending();
     qint64 mix(qint64 bytes);
     void skipPassed(Entry &entry);

@@ -133,8 +133,8 @@ void PulseAudioOutput::contextChanged()
     attr.fragsize = uint32_t(-1);
     // Not monotonic: the clock guessed before the stream really plays runs ahead, and a
     // monotonic one would then stand still until the true clock caught up.
-    const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
-                                         PA_STREAM_ADJUST_LATENCY);
+    const auto flags =
+        pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
     pa_stream_set_write_callback(
         m_stream, [](pa_stream *, size_t, void *self) { static_cast<PulseAudioOutput *>(self)->bridgeLocked(); }, this);
     pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr);
@@ -281,11 +281,13 @@ std::optional<StreamTiming> PulseAudioOutput::freshTiming()
                                (qint64(wall.tv_nsec) - qint64(info->timestamp.tv_usec) * 1000);
     if (reportAgoNs < 0 || reportAgoNs > 1000000000)
         return timingLocked();
-    // As the library reckons it: the read position, a little ahead for the report's way
-    // here, less what the sink holds before it is heard.
+    // The read position less what the sink holds before it is heard, as it stood when the
+    // server made the report; a server whose clock is not ours stamps it when it was asked,
+    // a way's time earlier.
     const qint64 rate = m_format.sampleRate();
-    const qint64 heardNs = qint64(info->read_index / m_format.bytesPerFrame()) * 1000000000 / rate +
-                           qint64(info->transport_usec) * 1000 - qint64(info->sink_usec) * 1000;
+    const qint64 wayNs = info->synchronized_clocks ? 0 : qint64(info->transport_usec) * 1000;
+    const qint64 heardNs = qint64(info->read_index / m_format.bytesPerFrame()) * 1000000000 / rate + wayNs -
+                           qint64(info->sink_usec) * 1000;
     if (heardNs < 0)
         return std::nullopt;
     const qint64 frame = heardNs * rate / 1000000000;

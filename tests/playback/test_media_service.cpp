@@ -592,7 +592,8 @@ public:
         return taken;
     }
     qint64 playedBytes() override { return now.heardByte; }
-    std::optional<StreamTiming> timing() override { return now; }
+    std::optional<StreamTiming> timing() override { return clockRuns ? std::optional(now) : std::nullopt; }
+    bool tellsTiming() const override { return true; }
     bool rewindTo(qint64 from) override
     {
         if (from < now.heardByte || from > stream.size())
@@ -603,6 +604,7 @@ public:
     static constexpr qint64 kAhead = 48000 * 4 / 10; // 100 ms at 48 kHz stereo
     QByteArray stream;
     StreamTiming now{0, 0};
+    bool clockRuns = true; // a stream just made has no clock yet
 };
 
 } // namespace
@@ -672,4 +674,20 @@ TEST(MediaServiceOutputs, AScheduledPlayIsHeardFirstAtItsMomentOrJoinsInStepWhen
     const qint64 skipped = 30 * 48 * kFrameBytes;
     EXPECT_EQ(output->stream.indexOf(song.mid(skipped, 4096), late - 4), late);
     EXPECT_EQ(scheduled.at(2).at(2).toLongLong(), 30 * kMs);
+
+    // A stream whose clock does not run yet: the song waits for it, then lands on its moment.
+    ASSERT_EQ(service.sendString(QStringLiteral("stop a"), nullptr), 0);
+    output->clockRuns = false;
+    service.startNextPlayAt(t0 + 8150 * kMs);
+    ASSERT_EQ(service.sendString(QStringLiteral("play a from 0"), nullptr), 0);
+    QTest::qWait(30);
+    EXPECT_EQ(scheduled.size(), 3);
+    const qint64 waited = output->stream.size();
+    output->now = {waited, t0 + 8000 * kMs};
+    output->clockRuns = true;
+    ASSERT_TRUE(scheduled.wait(kWaitCapMs));
+    EXPECT_EQ(scheduled.at(3).at(2).toLongLong(), 0);
+    output->now = {waited + 100 * 48 * kFrameBytes, t0 + 8100 * kMs};
+    ASSERT_TRUE(QTest::qWaitFor([&] { return output->stream.indexOf(song.left(4096), waited) >= 0; }, kWaitCapMs));
+    EXPECT_EQ(output->stream.indexOf(song.left(4096), waited), waited + 150 * 48 * kFrameBytes);
 }
