@@ -131,8 +131,6 @@ void PulseAudioOutput::contextChanged()
     attr.prebuf = 0;
     attr.minreq = uint32_t(-1);
     attr.fragsize = uint32_t(-1);
-    // Not monotonic: the clock guessed before the stream really plays runs ahead, and a
-    // monotonic one would then stand still until the true clock caught up.
     const auto flags =
         pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
     pa_stream_set_write_callback(
@@ -299,7 +297,10 @@ std::optional<StreamTiming> PulseAudioOutput::freshTiming()
 
 qint64 PulseAudioOutput::playedBytes()
 {
-    const std::optional<StreamTiming> now = timing();
+    if (!m_loop)
+        return 0;
+    LoopLock lock(m_loop);
+    const std::optional<StreamTiming> now = timingLocked();
     return now ? std::clamp<qint64>(now->heardByte, 0, m_written) : 0;
 }
 
