@@ -59,7 +59,8 @@ def first_samples_per_start(clients, count):
 def measure(harness, tool, clients_wanted, starts, song_folder, join_s=60):
     """Plays the noise song `starts` times into the recorded sink; answers a dict:
     starts (per start {client name: frame}), spreads_ms (per start holding two clients or more),
-    unmatched (client, frame, confidence), schedule_errors_ms (|first_heard - scheduled| per
+    unmatched (client, frame, confidence), placement_spreads_ms (per start, the spread of the
+    beginnings each measured from its own scheduled moment), schedule_errors_ms (|first_heard - scheduled| per
     start and client, from the event logs), late_starts (client, slot, ms dropped, for each
     "PlayMusic" handled after its moment), first_samples_spreads_ms, statuses, onsets_ms,
     clients, recording (its path) and noises (each client's song, in client order)."""
@@ -116,11 +117,23 @@ def measure(harness, tool, clients_wanted, starts, song_folder, join_s=60):
                        for c in clients for e in c.events("first_heard") if "scheduled_ns" in e]
     late = [(c.name, e.get("slot"), e["late_ns"] / 1e6) for c in clients for e in c.events("play_scheduled")
             if e.get("late_ns", 0) > 0]
+    # Per start, how far the clients' beginnings lie apart once each is measured from the moment
+    # its client scheduled it for: what the placement got wrong, whatever the spread of the
+    # moments "PlayMusic" reached the clients (on one machine, the server can be put off between
+    # its writes to the clients).
+    scheduled = {c.name: [e["scheduled_ns"] for e in c.events("play_scheduled")] for c in clients}
+    placement_spreads = []
+    for k, start in enumerate(grouped):
+        offsets = [frame * 1000 / RATE - scheduled[name][k] / 1e6 for name, frame in start.items()
+                   if k < len(scheduled[name])]
+        if len(offsets) >= 2:
+            placement_spreads.append(max(offsets) - min(offsets))
     return {
         "starts": grouped,
         "spreads_ms": [(max(s.values()) - min(s.values())) * 1000 / RATE for s in grouped if len(s) >= 2],
         "unmatched": unmatched,
         "schedule_errors_ms": schedule_errors,
+        "placement_spreads_ms": placement_spreads,
         "late_starts": late,
         "first_samples_spreads_ms": first_spreads,
         "statuses": statuses,

