@@ -2,12 +2,14 @@
 // how the server's close or reset is told, and a server that floods without reading.
 #include "net/ClientRole.h"
 #include "net/ReadPump.h"
+#include "net/ReceiveBuffer.h"
 #include "net/SocketCodes.h"
 #include "tests/net/Loopback.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -57,6 +59,26 @@ TEST_F(ClientRoleTest, APlayMusicThatMayGoOnIsHandedOutOnceItHasSettled)
     EXPECT_EQ(play.first().first().toByteArray(), QByteArray("1"));
     // Only a lower bound: a slow machine may start later, never earlier.
     EXPECT_GE(sinceWrite.elapsed(), ClientReceiver::settleMs - 1);
+}
+
+TEST_F(ClientRoleTest, APlayMusicArrivesWhenTheSystemReceivedItNotWhenTheClientGotToIt)
+{
+    QSignalSpy setMusic(&client, &ClientRole::setMusic);
+    server->write("SetMusic\r\n/m/0.mp3\r\n/m/1.mp3StopAllMusic\r\n");
+    ASSERT_TRUE(setMusic.wait(waitMs));
+    QSignalSpy play(&client, &ClientRole::playMusic);
+    const qint64 sentNs = ReceiveBuffer::nowNs();
+    server->write("PlayMusic\r\n1");
+    server->flush();
+    // A client busy elsewhere for a while: the message waits in the system meanwhile.
+    QThread::msleep(300);
+    const qint64 busyUntilNs = ReceiveBuffer::nowNs();
+    ASSERT_TRUE(play.wait(waitMs));
+    const qint64 arrivalNs = play.first().at(1).toLongLong();
+    EXPECT_GE(arrivalNs, sentNs);
+    EXPECT_LT(arrivalNs, busyUntilNs - 200 * 1000000);
+    // And the same bytes keep their order and content through that path.
+    EXPECT_EQ(play.first().first().toByteArray(), QByteArray("1"));
 }
 
 TEST_F(ClientRoleTest, ADelayedEnvelopeWaitsInItsOneSlotALaterOneReplacesItAndAnEndEmptiesIt)
