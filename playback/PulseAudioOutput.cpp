@@ -260,14 +260,31 @@ std::optional<StreamTiming> PulseAudioOutput::freshTiming()
     if (!m_loop)
         return std::nullopt;
     LoopLock lock(m_loop);
-    if (!ready())
-        return std::nullopt;
-    const auto done = [](pa_stream *, int, void *loop) { wakeLoop(static_cast<pa_threaded_mainloop *>(loop)); };
-    pa_operation *update = pa_stream_update_timing_info(m_stream, done, m_loop);
-    while (update && pa_operation_get_state(update) == PA_OPERATION_RUNNING && ready())
-        pa_threaded_mainloop_wait(m_loop);
-    if (update)
-        pa_operation_unref(update);
+    // A few reports, and the one that came back quickest: a server busy between reading its
+    // position and stamping the report makes a slow one, and a wrong one.
+    constexpr int kReports = 3;
+    std::optional<StreamTiming> best;
+    qint64 bestRoundTripNs = 0;
+    for (int i = 0; i < kReports && ready(); ++i) {
+        const qint64 askedNs = MonotonicClock::nowNs();
+        const auto done = [](pa_stream *, int, void *loop) { wakeLoop(static_cast<pa_threaded_mainloop *>(loop)); };
+        pa_operation *update = pa_stream_update_timing_info(m_stream, done, m_loop);
+        while (update && pa_operation_get_state(update) == PA_OPERATION_RUNNING && ready())
+            pa_threaded_mainloop_wait(m_loop);
+        if (update)
+            pa_operation_unref(update);
+        const qint64 roundTripNs = MonotonicClock::nowNs() - askedNs;
+        const std::optional<StreamTiming> report = reportedLocked();
+        if (report && (!best || roundTripNs < bestRoundTripNs)) {
+            best = report;
+            bestRoundTripNs = roundTripNs;
+        }
+    }
+    return best;
+}
+
+std::optional<StreamTiming> PulseAudioOutput::reportedLocked()
+{
     // The report itself, not the interpolation, which eases into a new report over a while.
     const pa_timing_info *info = pa_stream_get_timing_info(m_stream);
     if (!info || !info->playing || info->read_index < 0)

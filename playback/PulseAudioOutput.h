@@ -44,6 +44,7 @@ public:
 private:
     // Under the main loop's lock.
     std::optional<StreamTiming> timingLocked();
+    std::optional<StreamTiming> reportedLocked(); // from the last report as it came
     bool writeLocked(const void *data, qint64 bytes, bool silence);
     void closeStream();
     void contextChanged(); // on the main loop's thread
