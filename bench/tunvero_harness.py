@@ -28,6 +28,18 @@ class HarnessError(Exception):
     pass
 
 
+class Checks:
+    """A test's failed checks, gathered so that all of them are reported at its end."""
+
+    def __init__(self):
+        self.failures = []
+
+    def __call__(self, condition, text):
+        if not condition:
+            self.failures.append(text)
+        return condition
+
+
 def sha256_of(path):
     digest = hashlib.sha256()
     with open(path, "rb") as f:

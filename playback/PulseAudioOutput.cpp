@@ -114,17 +114,17 @@ void PulseAudioOutput::contextChanged()
 {
     if (m_stream || pa_context_get_state(m_context) != PA_CONTEXT_READY)
         return;
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = uint32_t(m_format.sampleRate());
-    spec.channels = uint8_t(m_format.channelCount());
-    m_stream = pa_stream_new(m_context, "Tunvero", &spec, nullptr);
+    pa_sample_spec samples{};
+    samples.format = PA_SAMPLE_S16LE;
+    samples.rate = uint32_t(m_format.sampleRate());
+    samples.channels = uint8_t(m_format.channelCount());
+    m_stream = pa_stream_new(m_context, "Tunvero", &samples, nullptr);
     if (!m_stream)
         return;
     pa_buffer_attr attr{};
     attr.maxlength = uint32_t(-1);
-    m_targetBytes = qint64(pa_usec_to_bytes(pa_usec_t(targetLatencyMs) * 1000, &spec));
-    m_bridgeBelowBytes = qint64(pa_usec_to_bytes(pa_usec_t(bridgeBelowMs) * 1000, &spec));
+    m_targetBytes = qint64(pa_usec_to_bytes(pa_usec_t(targetLatencyMs) * 1000, &samples));
+    m_bridgeBelowBytes = qint64(pa_usec_to_bytes(pa_usec_t(bridgeBelowMs) * 1000, &samples));
     attr.tlength = uint32_t(m_targetBytes);
     // No pre-buffering: the stream plays from the start and never halts on an underrun, so
     // its clock, and with it every byte's moment, runs on evenly.
@@ -186,13 +186,13 @@ qint64 PulseAudioOutput::bytesFree()
     return free == size_t(-1) ? 0 : qint64(free);
 }
 
-bool PulseAudioOutput::writeLocked(const void *data, qint64 bytes, bool silence)
+bool PulseAudioOutput::writeLocked(const char *data, qint64 bytes)
 {
+    const bool silence = data == nullptr;
     qint64 done = 0;
     while (done < bytes) {
         const qint64 piece = silence ? std::min<qint64>(bytes - done, qint64(zeros().size())) : bytes - done;
-        const void *from = silence ? static_cast<const void *>(zeros().data())
-                                   : static_cast<const void *>(static_cast<const char *>(data) + done);
+        const char *from = silence ? zeros().data() : data + done;
         if (pa_stream_write(m_stream, from, size_t(piece), nullptr, m_seek, PA_SEEK_RELATIVE) < 0)
             return false;
         m_seek = 0;
@@ -203,24 +203,32 @@ bool PulseAudioOutput::writeLocked(const void *data, qint64 bytes, bool silence)
 
 qint64 PulseAudioOutput::write(const char *data, qint64 bytes)
 {
+    return append(data, bytes);
+}
+
+qint64 PulseAudioOutput::writeSilence(qint64 bytes)
+{
+    return append(nullptr, bytes);
+}
+
+qint64 PulseAudioOutput::append(const char *data, qint64 bytes)
+{
     if (!m_loop || bytes <= 0)
         return 0;
     LoopLock lock(m_loop);
-    if (!ready() || !writeLocked(data, bytes, false))
+    if (!ready() || !writeLocked(data, bytes))
         return 0;
     m_written += bytes;
     return bytes;
 }
 
-qint64 PulseAudioOutput::writeSilence(qint64 bytes)
+StreamTiming PulseAudioOutput::frameHeard(qint64 heardNs, qint64 heardAtNs) const
 {
-    if (!m_loop || bytes <= 0)
-        return 0;
-    LoopLock lock(m_loop);
-    if (!ready() || !writeLocked(nullptr, bytes, true))
-        return 0;
-    m_written += bytes;
-    return bytes;
+    // The stream's clock counts from its first byte; the frame heard then, and the moment its
+    // first byte is heard, to the nanosecond.
+    const qint64 rate = m_format.sampleRate();
+    const qint64 frame = heardNs * rate / 1000000000;
+    return {frame * m_format.bytesPerFrame(), heardAtNs - (heardNs - frame * 1000000000 / rate)};
 }
 
 std::optional<StreamTiming> PulseAudioOutput::timingLocked()
@@ -235,16 +243,7 @@ std::optional<StreamTiming> PulseAudioOutput::timingLocked()
     pa_usec_t heardUs = 0;
     if (pa_stream_get_time(m_stream, &heardUs) < 0)
         return std::nullopt;
-    const qint64 nowNs = MonotonicClock::nowNs();
-    // The stream's clock counts from its first byte; a frame's first byte and the moment it
-    // is heard, to the nanosecond.
-    const qint64 rate = m_format.sampleRate();
-    const qint64 heardNs = qint64(heardUs) * 1000;
-    const qint64 frame = heardNs * rate / 1000000000;
-    StreamTiming timing;
-    timing.heardByte = frame * m_format.bytesPerFrame();
-    timing.atNs = nowNs - (heardNs - frame * 1000000000 / rate);
-    return timing;
+    return frameHeard(qint64(heardUs) * 1000, MonotonicClock::nowNs());
 }
 
 std::optional<StreamTiming> PulseAudioOutput::timing()
@@ -305,11 +304,7 @@ std::optional<StreamTiming> PulseAudioOutput::reportedLocked()
                            qint64(info->sink_usec) * 1000;
     if (heardNs < 0)
         return std::nullopt;
-    const qint64 frame = heardNs * rate / 1000000000;
-    StreamTiming timing;
-    timing.heardByte = frame * m_format.bytesPerFrame();
-    timing.atNs = nowNs - reportAgoNs - (heardNs - frame * 1000000000 / rate);
-    return timing;
+    return frameHeard(heardNs, nowNs - reportAgoNs);
 }
 
 qint64 PulseAudioOutput::playedBytes()
@@ -331,7 +326,7 @@ void PulseAudioOutput::bridgeLocked()
     const qint64 queued = m_targetBytes - qint64(writable);
     qint64 silence = m_bridgeBelowBytes - queued;
     silence -= silence % m_format.bytesPerFrame();
-    if (silence <= 0 || !writeLocked(nullptr, silence, true))
+    if (silence <= 0 || !writeLocked(nullptr, silence))
         return;
     m_written += silence;
     m_bridged += silence;
@@ -361,7 +356,7 @@ bool PulseAudioOutput::rewindTo(qint64 from)
     // Silence over what is dropped, which the server makes heard at once if its sink already
     // holds it; the next write then goes back to `from`.
     m_seek = -dropped;
-    if (!writeLocked(nullptr, dropped, true))
+    if (!writeLocked(nullptr, dropped))
         return false;
     m_seek = -dropped;
     m_written = from;

@@ -45,7 +45,11 @@ private:
     // Under the main loop's lock.
     std::optional<StreamTiming> timingLocked();
     std::optional<StreamTiming> reportedLocked(); // from the last report as it came
-    bool writeLocked(const void *data, qint64 bytes, bool silence);
+    // Stream time heardNs was heard at heardAtNs: its frame and that frame's moment.
+    StreamTiming frameHeard(qint64 heardNs, qint64 heardAtNs) const;
+    // data nullptr: silence.
+    bool writeLocked(const char *data, qint64 bytes);
+    qint64 append(const char *data, qint64 bytes);
     void closeStream();
     void contextChanged(); // on the main loop's thread
     bool ready();          // under the lock: the stream takes bytes

@@ -20,7 +20,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "bench"))
 import heard_skew  # noqa: E402
-from tunvero_harness import Harness, HarnessError  # noqa: E402
+from tunvero_harness import Checks, Harness, HarnessError  # noqa: E402
 
 CLIENTS = 2
 STARTS = 3
@@ -28,13 +28,8 @@ MAX_SKEW_MS = 1.0
 MAX_ANY_SKEW_MS = 20.0
 SKIPPED = 77
 
-failures = []
-
-
-def check(condition, text):
-    if not condition:
-        failures.append(text)
-    return condition
+check = Checks()
+failures = check.failures
 
 
 def same_onsets_from_wav(tool, raw, songs):

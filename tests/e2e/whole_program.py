@@ -11,7 +11,7 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "bench"))
-from tunvero_harness import Harness, HarnessError, download_path, sha256_of, write_playlist  # noqa: E402
+from tunvero_harness import Checks, Harness, HarnessError, download_path, sha256_of, write_playlist  # noqa: E402
 
 CLIENTS = 3
 SONGS = ["cbr_44k_stereo.mp3", "cbr_48k_mono.mp3", "vbr_44k_stereo.mp3"]
@@ -20,13 +20,8 @@ JOIN_S = 20
 PLAY_S = 40
 EXIT_S = 15
 
-failures = []
-
-
-def check(condition, text):
-    if not condition:
-        failures.append(text)
-    return condition
+check = Checks()
+failures = check.failures
 
 
 def played(client, slot):
