@@ -39,6 +39,17 @@ class Checks:
             self.failures.append(text)
         return condition
 
+    def report(self, copies, tail=3000):
+        """Prints every failure, and then the end of each copy's standard error; answers the
+        test's exit status."""
+        for failure in self.failures:
+            print("FAIL:", failure, file=sys.stderr)
+        if not self.failures:
+            return 0
+        for copy in copies:
+            print(f"--- {copy.name} stderr ---\n{copy.stderr_text()[-tail:]}", file=sys.stderr)
+        return 1
+
 
 def sha256_of(path):
     digest = hashlib.sha256()

@@ -84,13 +84,7 @@ def main():
     finally:
         harness.close()
 
-    for failure in failures:
-        print("FAIL:", failure, file=sys.stderr)
-    if failures:
-        for copy in harness.copies:
-            print(f"--- {copy.name} stderr ---\n{copy.stderr_text()[-2000:]}", file=sys.stderr)
-        return 1
-    return 0
+    return check.report(harness.copies)
 
 
 if __name__ == "__main__":

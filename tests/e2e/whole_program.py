@@ -91,11 +91,7 @@ def main():
     finally:
         harness.close()
 
-    for failure in failures:
-        print("FAIL:", failure, file=sys.stderr)
-    if failures:
-        for copy in copies:
-            print(f"--- {copy.name} stderr ---\n{copy.stderr_text()[-3000:]}", file=sys.stderr)
+    if check.report(copies):
         return 1
     print(f"whole program: server and {CLIENTS} clients played and stopped cleanly")
     return 0
