@@ -33,12 +33,10 @@ bool ReadPump::write(const QByteArray &bytes)
     return true;
 }
 
-bool ReadPump::writeNow(const QByteArray &bytes)
+void ReadPump::flush()
 {
-    if (!write(bytes))
-        return false;
-    m_socket->flush();
-    return true;
+    if (m_socket->isOpen())
+        m_socket->flush();
 }
 
 void ReadPump::stampReceives()

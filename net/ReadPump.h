@@ -40,9 +40,8 @@ public:
     // Queues `bytes` for the peer. False, with the connection dropped, when the socket
     // refuses them or they would pass `maxUnsentBytes`; false alone when it is not open.
     bool write(const QByteArray &bytes);
-    // As write, and hands the bytes to the system at once rather than at the event loop's
-    // next pass, so a message to every client leaves for all of them within microseconds.
-    bool writeNow(const QByteArray &bytes);
+    // Hands what is queued to the system now rather than at the event loop's next pass.
+    void flush();
     // The connection ended or starts anew: no settle wait, no pause, no receive stamps.
     void reset();
     // For a connected socket: each read counts from the moment the system received its

@@ -45,9 +45,9 @@ int ServerConnection::state() const
     return socketCodes::stateNumber(m_socket->state());
 }
 
-bool ServerConnection::writeNow(const QByteArray &bytes)
+void ServerConnection::flush()
 {
-    return m_pump->writeNow(bytes);
+    m_pump->flush();
 }
 
 bool ServerConnection::write(const QByteArray &bytes)

@@ -20,8 +20,8 @@ public:
     int state() const;
     // False when the bytes could not be queued; a connection that refuses them is dropped.
     bool write(const QByteArray &bytes);
-    // Handed to the system at once (see ReadPump::writeNow).
-    bool writeNow(const QByteArray &bytes);
+    // Hands what is queued to the system now.
+    void flush();
     // Closes the connection unless it is closed already; stays silent about it.
     void close();
     // Closes and deletes the connection; the deletion waits until no handler of its

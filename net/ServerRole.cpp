@@ -6,6 +6,7 @@
 #include "net/ServerConnection.h"
 #include "net/SocketCodes.h"
 #include "net/WireScan.h"
+#include "platform/RealtimeSection.h"
 
 #include <QPointer>
 #include <QTcpServer>
@@ -248,10 +249,12 @@ void ServerRole::SendMessageAll(const QByteArray &RCommand, const QByteArray &RD
 {
     noteAnnouncedSongs(RCommand, RData);
     const QByteArray bytes = framing::messageBytes(RCommand, RData);
+    QList<int> ready;
     for (int i = 1; i <= lastIndex; ++i) {
-        if (isReady(i))
-            m_connections[i]->writeNow(bytes);
+        if (isReady(i) && m_connections[i]->write(bytes))
+            ready.append(i);
     }
+    handOverTogether(ready);
 }
 
 void ServerRole::SendMessageAllByTimer(const QByteArray &RCommand, const QByteArray &RData)
@@ -266,8 +269,23 @@ void ServerRole::SendMessageAllByTimer(const QByteArray &RCommand, const QByteAr
         }
     }
     const QList<int> offsets = responseTime::envelopeOffsets(times);
-    for (qsizetype k = 0; k < ready.size(); ++k)
-        m_connections[ready[k]]->writeNow(framing::envelopeBytes(offsets[k], RCommand, RData));
+    QList<int> queued;
+    for (qsizetype k = 0; k < ready.size(); ++k) {
+        if (m_connections[ready[k]]->write(framing::envelopeBytes(offsets[k], RCommand, RData)))
+            queued.append(ready[k]);
+    }
+    handOverTogether(queued);
+}
+
+void ServerRole::handOverTogether(const QList<int> &indexes)
+{
+    // Each client counts from the moment the message reaches it, so the writes go out in one
+    // run that other processes (the woken clients among them) cannot split.
+    const RealtimeSection together;
+    for (int index : indexes) {
+        if (m_connections[index])
+            m_connections[index]->flush();
+    }
 }
 
 qint64 ServerRole::unsentBytes(int index) const

@@ -105,6 +105,8 @@ private:
     void remove(int index);
     void noteAnnouncedSongs(const QByteArray &command, const QByteArray &data);
     bool announced(int slot, const QByteArray &path) const;
+    // What is queued for these connections goes to the system in one unbroken run.
+    void handOverTogether(const QList<int> &indexes);
 
     const SessionState &m_session;
     int LastClientIndex = 0;
