@@ -5,8 +5,10 @@
 #include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/mainloop.h>
+#include <pulse/rtclock.h>
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
+#include <pulse/timeval.h>
 
 #include <algorithm>
 #include <array>
@@ -94,6 +96,7 @@ bool PulseAudioOutput::start(const QAudioFormat &format)
     if (format.sampleFormat() != QAudioFormat::Int16 || format.sampleRate() <= 0 || format.channelCount() <= 0)
         return false;
     m_format = format;
+    m_clock.emplace(format.sampleRate(), format.bytesPerFrame());
     m_loop = pa_threaded_mainloop_new();
     if (!m_loop || pa_threaded_mainloop_start(m_loop) < 0) {
         closeStream();
@@ -135,7 +138,30 @@ void PulseAudioOutput::contextChanged()
         pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
     pa_stream_set_write_callback(
         m_stream, [](pa_stream *, size_t, void *self) { static_cast<PulseAudioOutput *>(self)->bridgeLocked(); }, this);
+    pa_stream_set_latency_update_callback(
+        m_stream, [](pa_stream *, void *self) { static_cast<PulseAudioOutput *>(self)->reportArrived(); }, this);
     pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr);
+    m_reportTimer = pa_context_rttime_new(
+        m_context, pa_rtclock_now() + reportEveryMs * PA_USEC_PER_MSEC,
+        [](pa_mainloop_api *, pa_time_event *timer, const timeval *, void *self) {
+            static_cast<PulseAudioOutput *>(self)->askForReport(timer);
+        },
+        this);
+}
+
+void PulseAudioOutput::askForReport(pa_time_event *timer)
+{
+    if (ready()) {
+        if (pa_operation *update = pa_stream_update_timing_info(m_stream, nullptr, nullptr))
+            pa_operation_unref(update);
+    }
+    pa_context_rttime_restart(m_context, timer, pa_rtclock_now() + reportEveryMs * PA_USEC_PER_MSEC);
+}
+
+void PulseAudioOutput::reportArrived()
+{
+    if (const std::optional<StreamTiming> report = reportedLocked())
+        m_clock->report(*report, MonotonicClock::nowNs());
 }
 
 bool PulseAudioOutput::ready()
@@ -149,8 +175,13 @@ void PulseAudioOutput::closeStream()
         return;
     {
         LoopLock lock(m_loop);
+        if (m_reportTimer) {
+            pa_threaded_mainloop_get_api(m_loop)->time_free(m_reportTimer);
+            m_reportTimer = nullptr;
+        }
         if (m_stream) {
             pa_stream_set_write_callback(m_stream, nullptr, nullptr);
+            pa_stream_set_latency_update_callback(m_stream, nullptr, nullptr);
             pa_stream_disconnect(m_stream);
             pa_stream_unref(m_stream);
             m_stream = nullptr;
@@ -227,14 +258,16 @@ StreamTiming PulseAudioOutput::frameHeard(qint64 heardNs, qint64 heardAtNs) cons
     // The stream's clock counts from its first byte; the frame heard then, and the moment its
     // first byte is heard, to the nanosecond.
     const qint64 rate = m_format.sampleRate();
-    const qint64 frame = heardNs * rate / 1000000000;
-    return {frame * m_format.bytesPerFrame(), heardAtNs - (heardNs - frame * 1000000000 / rate)};
+    const qint64 frame = frameTime::framesIn(heardNs, rate);
+    return {frame * m_format.bytesPerFrame(), heardAtNs - (heardNs - frameTime::nsOf(frame, rate))};
 }
 
 std::optional<StreamTiming> PulseAudioOutput::timingLocked()
 {
     if (!ready())
         return std::nullopt;
+    if (const std::optional<StreamTiming> steady = m_clock->at(MonotonicClock::nowNs()))
+        return steady;
     // A new stream waits for the sink to finish what it had under way (up to seconds for an
     // idle sink); until it plays, its clock is a guess.
     const pa_timing_info *info = pa_stream_get_timing_info(m_stream);
@@ -259,8 +292,13 @@ std::optional<StreamTiming> PulseAudioOutput::freshTiming()
     if (!m_loop)
         return std::nullopt;
     LoopLock lock(m_loop);
-    // A few reports, and the one that came back quickest: a server busy between reading its
-    // position and stamping the report makes a slow one, and a wrong one.
+    if (!ready())
+        return std::nullopt;
+    if (const std::optional<StreamTiming> steady = m_clock->at(MonotonicClock::nowNs()))
+        return steady;
+    // A stream too young for its clock: a few reports now, and the one that came back
+    // quickest, since a server busy between reading its position and stamping the report
+    // makes a slow one, and a wrong one.
     constexpr int kReports = 3;
     std::optional<StreamTiming> best;
     qint64 bestRoundTripNs = 0;
@@ -279,7 +317,7 @@ std::optional<StreamTiming> PulseAudioOutput::freshTiming()
             bestRoundTripNs = roundTripNs;
         }
     }
-    return best;
+    return best ? best : timingLocked();
 }
 
 std::optional<StreamTiming> PulseAudioOutput::reportedLocked()
@@ -293,14 +331,14 @@ std::optional<StreamTiming> PulseAudioOutput::reportedLocked()
     const qint64 nowNs = MonotonicClock::nowNs();
     const qint64 reportAgoNs = (qint64(wall.tv_sec) - info->timestamp.tv_sec) * 1000000000 +
                                (qint64(wall.tv_nsec) - qint64(info->timestamp.tv_usec) * 1000);
-    if (reportAgoNs < 0 || reportAgoNs > 1000000000)
-        return timingLocked();
+    if (reportAgoNs < 0 || reportAgoNs > frameTime::nsPerSecond)
+        return std::nullopt;
     // The read position less what the sink holds before it is heard, as it stood when the
     // server made the report; a server whose clock is not ours stamps it when it was asked,
     // a way's time earlier.
     const qint64 rate = m_format.sampleRate();
     const qint64 wayNs = info->synchronized_clocks ? 0 : qint64(info->transport_usec) * 1000;
-    const qint64 heardNs = qint64(info->read_index / m_format.bytesPerFrame()) * 1000000000 / rate + wayNs -
+    const qint64 heardNs = frameTime::nsOf(info->read_index / m_format.bytesPerFrame(), rate) + wayNs -
                            qint64(info->sink_usec) * 1000;
     if (heardNs < 0)
         return std::nullopt;

@@ -1,12 +1,16 @@
 #pragma once
 
 #include "AudioOutput.h"
+#include "StreamClock.h"
 
 #include <QAudioFormat>
+
+#include <optional>
 
 struct pa_context;
 struct pa_stream;
 struct pa_threaded_mainloop;
+struct pa_time_event;
 
 // The sound output through a PulseAudio server (PipeWire's too), which reports how long until
 // a sample written now is heard, so a song can be placed to start at a chosen moment. One
@@ -20,6 +24,8 @@ public:
     // When a busy event loop leaves less than this queued, the output's own thread adds
     // silence: a stream that ran dry would stop its clock and put every later byte late.
     static constexpr int bridgeBelowMs = 30;
+    // How often the output asks the server where the stream stands, for its clock.
+    static constexpr int reportEveryMs = 25;
 
     PulseAudioOutput();
     ~PulseAudioOutput() override;
@@ -45,6 +51,8 @@ private:
     // Under the main loop's lock.
     std::optional<StreamTiming> timingLocked();
     std::optional<StreamTiming> reportedLocked(); // from the last report as it came
+    void reportArrived();                         // on the main loop's thread
+    void askForReport(pa_time_event *timer);      // on the main loop's thread
     // Stream time heardNs was heard at heardAtNs: its frame and that frame's moment.
     StreamTiming frameHeard(qint64 heardNs, qint64 heardAtNs) const;
     // data nullptr: silence.
@@ -58,6 +66,8 @@ private:
     pa_threaded_mainloop *m_loop = nullptr;
     pa_context *m_context = nullptr;
     pa_stream *m_stream = nullptr;
+    pa_time_event *m_reportTimer = nullptr;
+    std::optional<StreamClock> m_clock; // made with the stream's format
     QAudioFormat m_format;
     qint64 m_written = 0; // the stream's write position: where the next byte goes
     qint64 m_seek = 0;    // to apply at the next write, after a rewind

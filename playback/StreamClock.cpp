@@ -1,0 +1,29 @@
+#include "StreamClock.h"
+
+#include <algorithm>
+
+void StreamClock::report(const StreamTiming &timing, qint64 receivedNs)
+{
+    const qint64 frame = timing.heardByte / m_frameBytes;
+    m_origins[m_next] = {timing.atNs - frameTime::nsOf(frame, m_rate), receivedNs};
+    m_next = (m_next + 1) % kept;
+    m_count = std::min(m_count + 1, kept);
+}
+
+std::optional<StreamTiming> StreamClock::at(qint64 nowNs) const
+{
+    std::array<qint64, kept> recent{};
+    int n = 0;
+    for (int i = 0; i < m_count; ++i) {
+        if (nowNs - m_origins[i].receivedNs <= windowNs)
+            recent[n++] = m_origins[i].frameZeroNs;
+    }
+    if (n < enough)
+        return std::nullopt;
+    std::nth_element(recent.begin(), recent.begin() + n / 2, recent.begin() + n);
+    const qint64 frameZeroNs = recent[n / 2];
+    if (nowNs < frameZeroNs)
+        return std::nullopt;
+    const qint64 frame = frameTime::framesIn(nowNs - frameZeroNs, m_rate);
+    return StreamTiming{frame * m_frameBytes, frameZeroNs + frameTime::nsOf(frame, m_rate)};
+}

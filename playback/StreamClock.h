@@ -1,0 +1,58 @@
+#pragma once
+
+#include "AudioOutput.h"
+
+#include <QtGlobal>
+
+#include <array>
+#include <optional>
+
+// Frames and nanoseconds of a stream, exact (rounded down) however long it has run: a shop's
+// stream that plays for weeks would overflow the plain product.
+namespace frameTime {
+
+constexpr qint64 nsPerSecond = 1000000000;
+
+constexpr qint64 framesIn(qint64 ns, qint64 rate)
+{
+    return ns / nsPerSecond * rate + ns % nsPerSecond * rate / nsPerSecond;
+}
+
+constexpr qint64 nsOf(qint64 frames, qint64 rate)
+{
+    return frames / rate * nsPerSecond + frames % rate * nsPerSecond / rate;
+}
+
+} // namespace frameTime
+
+// A running stream's clock, from the sound server's timing reports. Each report tells when the
+// stream's first frame was heard; while the stream runs that moment stays put, so the middle of
+// the recent reports is the stream's clock, whatever a few reports from a busy server got wrong.
+class StreamClock {
+public:
+    static constexpr int kept = 64;
+    // Older reports are left out, so a sound card whose clock runs a little apart from ours
+    // moves the estimate by no more than it drifts in about a second.
+    static constexpr qint64 windowNs = 2 * frameTime::nsPerSecond;
+    static constexpr int enough = 5;
+
+    StreamClock(int sampleRate, int frameBytes) : m_rate(sampleRate), m_frameBytes(frameBytes) {}
+
+    // A report: frame-aligned `heardByte` heard at `atNs`, received at `receivedNs`.
+    void report(const StreamTiming &timing, qint64 receivedNs);
+    void clear() { m_count = 0; }
+    // Where the stream stands at nowNs, from the reports of the last windowNs; nothing while
+    // fewer than `enough` of them came.
+    std::optional<StreamTiming> at(qint64 nowNs) const;
+
+private:
+    struct Origin {
+        qint64 frameZeroNs = 0;
+        qint64 receivedNs = 0;
+    };
+    int m_rate;
+    int m_frameBytes;
+    std::array<Origin, kept> m_origins{};
+    int m_count = 0;
+    int m_next = 0;
+};

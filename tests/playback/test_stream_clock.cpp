@@ -1,0 +1,62 @@
+// The stream clock behind a scheduled start: reports from a busy sound server scatter, and a
+// shop's stream runs for weeks.
+#include "playback/StreamClock.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr qint64 msNs = 1000000;
+constexpr qint64 dayNs = 24 * 3600 * frameTime::nsPerSecond;
+
+// Reports every 25 ms of a stream whose frame 0 was heard at originNs; every third is off by
+// up to 5 ms, early or late, as reports from a loaded server are.
+void feed(StreamClock &clock, qint64 originNs, qint64 fromNs, int reports, int rate, int frameBytes)
+{
+    for (int i = 0; i < reports; ++i) {
+        const qint64 atNs = fromNs + i * 25 * msNs;
+        const qint64 frame = frameTime::framesIn(atNs - originNs, rate);
+        const qint64 off = i % 3 == 0 ? (i % 2 ? 5 : -4) * msNs + i * 1000 : 0;
+        const StreamTiming report{frame * frameBytes, originNs + frameTime::nsOf(frame, rate) + off};
+        clock.report(report, atNs + 300000);
+    }
+}
+
+} // namespace
+
+TEST(StreamClock, ScatteredReportsGiveTheStreamsOwnFrameEvenAfterDays)
+{
+    struct Case {
+        int rate;
+        int frameBytes;
+        qint64 runningNs; // how long the stream has played
+    };
+    for (const Case c : {Case{44100, 4, 2 * frameTime::nsPerSecond}, Case{48000, 2, 40 * dayNs},
+                         Case{32000, 4, 3 * dayNs + 123456789}}) {
+        SCOPED_TRACE(c.rate);
+        const qint64 originNs = 5 * dayNs + 777;
+        StreamClock clock(c.rate, c.frameBytes);
+        const qint64 fromNs = originNs + c.runningNs;
+        feed(clock, originNs, fromNs, 40, c.rate, c.frameBytes);
+
+        const qint64 nowNs = fromNs + 40 * 25 * msNs;
+        const std::optional<StreamTiming> t = clock.at(nowNs);
+        ASSERT_TRUE(t);
+        EXPECT_EQ(t->heardByte, frameTime::framesIn(nowNs - originNs, c.rate) * c.frameBytes);
+        EXPECT_EQ(t->heardByte % c.frameBytes, 0);
+        EXPECT_LE(t->atNs, nowNs);
+        EXPECT_LT(nowNs - t->atNs, frameTime::nsPerSecond / c.rate + 1);
+    }
+}
+
+TEST(StreamClock, TellsNothingUntilEnoughRecentReports)
+{
+    StreamClock clock(44100, 4);
+    const qint64 originNs = 10 * frameTime::nsPerSecond;
+    feed(clock, originNs, originNs, StreamClock::enough - 1, 44100, 4);
+    EXPECT_FALSE(clock.at(originNs + 200 * msNs));
+    feed(clock, originNs, originNs + 100 * msNs, 1, 44100, 4);
+    EXPECT_TRUE(clock.at(originNs + 200 * msNs));
+    // A server that stopped answering leaves the clock without a word rather than a stale one.
+    EXPECT_FALSE(clock.at(originNs + 3 * frameTime::nsPerSecond));
+}
