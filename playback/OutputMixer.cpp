@@ -156,9 +156,14 @@ std::optional<qint64> OutputMixer::heardAtNs(qint64 streamByte)
     std::optional<StreamTiming> now = m_output ? m_output->timing() : std::nullopt;
     if (!now || now->heardByte < streamByte)
         return std::nullopt;
-    // Once past it, the moment is reckoned as the song was placed: from a report of its own.
-    if (const std::optional<StreamTiming> fresh = m_output->freshTiming(); fresh && fresh->heardByte >= streamByte)
+    // Once past it by the rough reckoning, the moment is reckoned as the song was placed; the
+    // rough one runs milliseconds ahead of a young stream, so until the placing clock too has
+    // it heard, it is not.
+    if (const std::optional<StreamTiming> fresh = m_output->freshTiming()) {
+        if (fresh->heardByte < streamByte)
+            return std::nullopt;
         now = fresh;
+    }
     const qint64 frames = (now->heardByte - streamByte) / std::max(1, m_format.bytesPerFrame());
     return now->atNs - frames * kNsPerSecond / m_format.sampleRate();
 }

@@ -592,7 +592,11 @@ public:
         return taken;
     }
     qint64 playedBytes() override { return now.heardByte; }
-    std::optional<StreamTiming> timing() override { return clockRuns ? std::optional(now) : std::nullopt; }
+    std::optional<StreamTiming> timing() override
+    {
+        return clockRuns ? std::optional(StreamTiming{now.heardByte + roughAheadBytes, now.atNs}) : std::nullopt;
+    }
+    std::optional<StreamTiming> freshTiming() override { return clockRuns ? std::optional(now) : std::nullopt; }
     bool tellsTiming() const override { return true; }
     bool rewindTo(qint64 from) override
     {
@@ -605,6 +609,7 @@ public:
     QByteArray stream;
     StreamTiming now{0, 0};
     bool clockRuns = true; // a stream just made has no clock yet
+    qint64 roughAheadBytes = 0; // how far the interpolated timing runs ahead of the reports
 };
 
 } // namespace
@@ -645,11 +650,17 @@ TEST(MediaServiceOutputs, AScheduledPlayIsHeardFirstAtItsMomentOrJoinsInStepWhen
         QTest::qWait(12);
     }
     EXPECT_TRUE(songStart(onTime));
-    // Reported heard when the output passes it, at the moment it was scheduled for.
+    // Reported heard when the output passes it, at the moment it was scheduled for; not while
+    // only the interpolation, which runs ahead of a young stream, has passed it.
+    output->roughAheadBytes = 10 * 48 * kFrameBytes;
+    output->now = {onTime - 5 * 48 * kFrameBytes, t0 + 145 * kMs};
+    QTest::qWait(30);
+    EXPECT_TRUE(heard.isEmpty());
     output->now = {onTime + 480 * kFrameBytes, t0 + 160 * kMs};
     ASSERT_TRUE(heard.wait(kWaitCapMs));
     EXPECT_EQ(heard.at(0).at(1).toLongLong(), t0 + 150 * kMs);
     EXPECT_EQ(heard.at(0).at(2).toLongLong(), t0 + 150 * kMs);
+    output->roughAheadBytes = 0;
 
     // Written ahead already (the idle stream holds silence up to 40 ms ahead): the song goes
     // in over that silence, on its moment.
