@@ -160,8 +160,8 @@ void PulseAudioOutput::askForReport(pa_time_event *timer)
 
 void PulseAudioOutput::reportArrived()
 {
-    if (const std::optional<StreamTiming> report = reportedLocked())
-        m_clock->report(*report, MonotonicClock::nowNs());
+    if (const std::optional<qint64> frameZeroNs = frameZeroLocked())
+        m_clock->report(*frameZeroNs, MonotonicClock::nowNs());
 }
 
 bool PulseAudioOutput::ready()
@@ -253,15 +253,6 @@ qint64 PulseAudioOutput::append(const char *data, qint64 bytes)
     return bytes;
 }
 
-StreamTiming PulseAudioOutput::frameHeard(qint64 heardNs, qint64 heardAtNs) const
-{
-    // The stream's clock counts from its first byte; the frame heard then, and the moment its
-    // first byte is heard, to the nanosecond.
-    const qint64 rate = m_format.sampleRate();
-    const qint64 frame = frameTime::framesIn(heardNs, rate);
-    return {frame * m_format.bytesPerFrame(), heardAtNs - (heardNs - frameTime::nsOf(frame, rate))};
-}
-
 std::optional<StreamTiming> PulseAudioOutput::timingLocked()
 {
     if (!ready())
@@ -276,7 +267,8 @@ std::optional<StreamTiming> PulseAudioOutput::timingLocked()
     pa_usec_t heardUs = 0;
     if (pa_stream_get_time(m_stream, &heardUs) < 0)
         return std::nullopt;
-    return frameHeard(qint64(heardUs) * 1000, MonotonicClock::nowNs());
+    const qint64 nowNs = MonotonicClock::nowNs();
+    return m_clock->standing(nowNs - qint64(heardUs) * 1000, nowNs);
 }
 
 std::optional<StreamTiming> PulseAudioOutput::timing()
@@ -296,13 +288,12 @@ std::optional<StreamTiming> PulseAudioOutput::freshTiming()
         return std::nullopt;
     if (const std::optional<StreamTiming> steady = m_clock->at(MonotonicClock::nowNs()))
         return steady;
-    // A stream too young for its clock: a few reports now, and the one that came back
-    // quickest, since a server busy between reading its position and stamping the report
-    // makes a slow one, and a wrong one.
-    constexpr int kReports = 3;
-    std::optional<StreamTiming> best;
+    // A stream too young for its clock: reports now, until it has enough. Should the server
+    // not give them, the one that came back quickest, since a server busy between reading its
+    // position and stamping the report makes a slow one, and a wrong one.
+    std::optional<qint64> best;
     qint64 bestRoundTripNs = 0;
-    for (int i = 0; i < kReports && ready(); ++i) {
+    for (int i = 0; i < StreamClock::enough && ready(); ++i) {
         const qint64 askedNs = MonotonicClock::nowNs();
         const auto done = [](pa_stream *, int, void *loop) { wakeLoop(static_cast<pa_threaded_mainloop *>(loop)); };
         pa_operation *update = pa_stream_update_timing_info(m_stream, done, m_loop);
@@ -310,17 +301,19 @@ std::optional<StreamTiming> PulseAudioOutput::freshTiming()
             pa_threaded_mainloop_wait(m_loop);
         if (update)
             pa_operation_unref(update);
-        const qint64 roundTripNs = MonotonicClock::nowNs() - askedNs;
-        const std::optional<StreamTiming> report = reportedLocked();
-        if (report && (!best || roundTripNs < bestRoundTripNs)) {
+        const qint64 nowNs = MonotonicClock::nowNs();
+        if (const std::optional<StreamTiming> steady = m_clock->at(nowNs))
+            return steady;
+        const std::optional<qint64> report = frameZeroLocked();
+        if (report && (!best || nowNs - askedNs < bestRoundTripNs)) {
             best = report;
-            bestRoundTripNs = roundTripNs;
+            bestRoundTripNs = nowNs - askedNs;
         }
     }
-    return best ? best : timingLocked();
+    return best ? m_clock->standing(*best, MonotonicClock::nowNs()) : timingLocked();
 }
 
-std::optional<StreamTiming> PulseAudioOutput::reportedLocked()
+std::optional<qint64> PulseAudioOutput::frameZeroLocked()
 {
     // The report itself, not the interpolation, which eases into a new report over a while.
     const pa_timing_info *info = pa_stream_get_timing_info(m_stream);
@@ -329,20 +322,17 @@ std::optional<StreamTiming> PulseAudioOutput::reportedLocked()
     timespec wall{};
     clock_gettime(CLOCK_REALTIME, &wall);
     const qint64 nowNs = MonotonicClock::nowNs();
-    const qint64 reportAgoNs = (qint64(wall.tv_sec) - info->timestamp.tv_sec) * 1000000000 +
+    const qint64 reportAgoNs = (qint64(wall.tv_sec) - info->timestamp.tv_sec) * frameTime::nsPerSecond +
                                (qint64(wall.tv_nsec) - qint64(info->timestamp.tv_usec) * 1000);
     if (reportAgoNs < 0 || reportAgoNs > frameTime::nsPerSecond)
         return std::nullopt;
     // The read position less what the sink holds before it is heard, as it stood when the
-    // server made the report; a server whose clock is not ours stamps it when it was asked,
-    // a way's time earlier.
-    const qint64 rate = m_format.sampleRate();
+    // server made the report (before a young stream's first frame is heard, less than none); a
+    // server whose clock is not ours stamps it when it was asked, a way's time earlier.
     const qint64 wayNs = info->synchronized_clocks ? 0 : qint64(info->transport_usec) * 1000;
-    const qint64 heardNs = frameTime::nsOf(info->read_index / m_format.bytesPerFrame(), rate) + wayNs -
-                           qint64(info->sink_usec) * 1000;
-    if (heardNs < 0)
-        return std::nullopt;
-    return frameHeard(heardNs, nowNs - reportAgoNs);
+    const qint64 heardNs = frameTime::nsOf(info->read_index / m_format.bytesPerFrame(), m_format.sampleRate()) +
+                           wayNs - qint64(info->sink_usec) * 1000;
+    return nowNs - reportAgoNs - heardNs;
 }
 
 qint64 PulseAudioOutput::playedBytes()

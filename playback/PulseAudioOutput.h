@@ -50,11 +50,10 @@ public:
 private:
     // Under the main loop's lock.
     std::optional<StreamTiming> timingLocked();
-    std::optional<StreamTiming> reportedLocked(); // from the last report as it came
+    // The moment the stream's first frame is heard, from the last report as it came.
+    std::optional<qint64> frameZeroLocked();
     void reportArrived();                         // on the main loop's thread
     void askForReport(pa_time_event *timer);      // on the main loop's thread
-    // Stream time heardNs was heard at heardAtNs: its frame and that frame's moment.
-    StreamTiming frameHeard(qint64 heardNs, qint64 heardAtNs) const;
     // data nullptr: silence.
     bool writeLocked(const char *data, qint64 bytes);
     qint64 append(const char *data, qint64 bytes);

@@ -2,10 +2,9 @@
 
 #include <algorithm>
 
-void StreamClock::report(const StreamTiming &timing, qint64 receivedNs)
+void StreamClock::report(qint64 frameZeroNs, qint64 receivedNs)
 {
-    const qint64 frame = timing.heardByte / m_frameBytes;
-    m_origins[m_next] = {timing.atNs - frameTime::nsOf(frame, m_rate), receivedNs};
+    m_origins[m_next] = {frameZeroNs, receivedNs};
     m_next = (m_next + 1) % kept;
     m_count = std::min(m_count + 1, kept);
 }
@@ -21,9 +20,13 @@ std::optional<StreamTiming> StreamClock::at(qint64 nowNs) const
     if (n < enough)
         return std::nullopt;
     std::nth_element(recent.begin(), recent.begin() + n / 2, recent.begin() + n);
-    const qint64 frameZeroNs = recent[n / 2];
+    return standing(recent[n / 2], nowNs);
+}
+
+StreamTiming StreamClock::standing(qint64 frameZeroNs, qint64 nowNs) const
+{
     if (nowNs < frameZeroNs)
-        return std::nullopt;
+        return {0, frameZeroNs};
     const qint64 frame = frameTime::framesIn(nowNs - frameZeroNs, m_rate);
-    return StreamTiming{frame * m_frameBytes, frameZeroNs + frameTime::nsOf(frame, m_rate)};
+    return {frame * m_frameBytes, frameZeroNs + frameTime::nsOf(frame, m_rate)};
 }

@@ -38,12 +38,15 @@ public:
 
     StreamClock(int sampleRate, int frameBytes) : m_rate(sampleRate), m_frameBytes(frameBytes) {}
 
-    // A report: frame-aligned `heardByte` heard at `atNs`, received at `receivedNs`.
-    void report(const StreamTiming &timing, qint64 receivedNs);
+    // A report, received at `receivedNs`, that the stream's first frame is heard at frameZeroNs.
+    void report(qint64 frameZeroNs, qint64 receivedNs);
     void clear() { m_count = 0; }
     // Where the stream stands at nowNs, from the reports of the last windowNs; nothing while
     // fewer than `enough` of them came.
     std::optional<StreamTiming> at(qint64 nowNs) const;
+    // Where a stream whose first frame is heard at frameZeroNs stands at nowNs: the frame heard
+    // then, or the first frame and its moment to come.
+    StreamTiming standing(qint64 frameZeroNs, qint64 nowNs) const;
 
 private:
     struct Origin {

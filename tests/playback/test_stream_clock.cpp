@@ -11,14 +11,11 @@ constexpr qint64 dayNs = 24 * 3600 * frameTime::nsPerSecond;
 
 // Reports every 25 ms of a stream whose frame 0 was heard at originNs; every third is off by
 // up to 5 ms, early or late, as reports from a loaded server are.
-void feed(StreamClock &clock, qint64 originNs, qint64 fromNs, int reports, int rate, int frameBytes)
+void feed(StreamClock &clock, qint64 originNs, qint64 fromNs, int reports)
 {
     for (int i = 0; i < reports; ++i) {
-        const qint64 atNs = fromNs + i * 25 * msNs;
-        const qint64 frame = frameTime::framesIn(atNs - originNs, rate);
         const qint64 off = i % 3 == 0 ? (i % 2 ? 5 : -4) * msNs + i * 1000 : 0;
-        const StreamTiming report{frame * frameBytes, originNs + frameTime::nsOf(frame, rate) + off};
-        clock.report(report, atNs + 300000);
+        clock.report(originNs + off, fromNs + i * 25 * msNs);
     }
 }
 
@@ -37,7 +34,7 @@ TEST(StreamClock, ScatteredReportsGiveTheStreamsOwnFrameEvenAfterDays)
         const qint64 originNs = 5 * dayNs + 777;
         StreamClock clock(c.rate, c.frameBytes);
         const qint64 fromNs = originNs + c.runningNs;
-        feed(clock, originNs, fromNs, 40, c.rate, c.frameBytes);
+        feed(clock, originNs, fromNs, 40);
 
         const qint64 nowNs = fromNs + 40 * 25 * msNs;
         const std::optional<StreamTiming> t = clock.at(nowNs);
@@ -53,10 +50,15 @@ TEST(StreamClock, TellsNothingUntilEnoughRecentReports)
 {
     StreamClock clock(44100, 4);
     const qint64 originNs = 10 * frameTime::nsPerSecond;
-    feed(clock, originNs, originNs, StreamClock::enough - 1, 44100, 4);
+    feed(clock, originNs, originNs, StreamClock::enough - 1);
     EXPECT_FALSE(clock.at(originNs + 200 * msNs));
-    feed(clock, originNs, originNs + 100 * msNs, 1, 44100, 4);
+    feed(clock, originNs, originNs + 100 * msNs, 1);
     EXPECT_TRUE(clock.at(originNs + 200 * msNs));
     // A server that stopped answering leaves the clock without a word rather than a stale one.
     EXPECT_FALSE(clock.at(originNs + 3 * frameTime::nsPerSecond));
+
+    // Before a young stream's first frame is heard: that frame, and its moment to come.
+    const StreamTiming ahead = clock.standing(originNs, originNs - 20 * msNs);
+    EXPECT_EQ(ahead.heardByte, 0);
+    EXPECT_EQ(ahead.atNs, originNs);
 }
