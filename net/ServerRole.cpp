@@ -12,6 +12,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <algorithm>
+
 ServerRole::ServerRole(const SessionState &session, QObject *parent, Clock clock)
     : QObject(parent), m_session(session), m_listener(new QTcpServer(this)), m_clock(std::move(clock))
 {
@@ -254,7 +256,7 @@ void ServerRole::SendMessageAll(const QByteArray &RCommand, const QByteArray &RD
         if (isReady(i) && m_connections[i]->write(bytes))
             ready.append(i);
     }
-    handOverTogether(ready);
+    handOverTogether(ready, bytes.size() <= momentBytes);
 }
 
 void ServerRole::SendMessageAllByTimer(const QByteArray &RCommand, const QByteArray &RData)
@@ -270,18 +272,23 @@ void ServerRole::SendMessageAllByTimer(const QByteArray &RCommand, const QByteAr
     }
     const QList<int> offsets = responseTime::envelopeOffsets(times);
     QList<int> queued;
+    qsizetype longest = 0;
     for (qsizetype k = 0; k < ready.size(); ++k) {
-        if (m_connections[ready[k]]->write(framing::envelopeBytes(offsets[k], RCommand, RData)))
+        const QByteArray bytes = framing::envelopeBytes(offsets[k], RCommand, RData);
+        longest = std::max(longest, bytes.size());
+        if (m_connections[ready[k]]->write(bytes))
             queued.append(ready[k]);
     }
-    handOverTogether(queued);
+    handOverTogether(queued, longest <= momentBytes);
 }
 
-void ServerRole::handOverTogether(const QList<int> &indexes)
+void ServerRole::handOverTogether(const QList<int> &indexes, bool moment)
 {
     // Each client counts from the moment the message reaches it, so the writes go out in one
     // run that other processes (the woken clients among them) cannot split.
-    const RealtimeSection together;
+    std::optional<RealtimeSection> together;
+    if (moment)
+        together.emplace();
     for (int index : indexes) {
         if (m_connections[index])
             m_connections[index]->flush();

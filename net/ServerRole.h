@@ -96,6 +96,10 @@ Q_SIGNALS:
     void listenFailed(quint16 port, const QString &reason);
 
 private:
+    // Messages up to this long carry a moment ("PlayMusic", "StopAllMusic", in an envelope or
+    // not); a song list is bulk, and copying it may take long enough to matter to others.
+    static constexpr qsizetype momentBytes = 64;
+
     void acceptPending();
     int nextIndex() const;
     void handleMessage(int index, const ServerMessage &message);
@@ -105,8 +109,9 @@ private:
     void remove(int index);
     void noteAnnouncedSongs(const QByteArray &command, const QByteArray &data);
     bool announced(int slot, const QByteArray &path) const;
-    // What is queued for these connections goes to the system in one unbroken run.
-    void handOverTogether(const QList<int> &indexes);
+    // What is queued for these connections goes to the system now; for a moment (a message
+    // that starts or stops songs), in one run that no other process comes into.
+    void handOverTogether(const QList<int> &indexes, bool moment);
 
     const SessionState &m_session;
     int LastClientIndex = 0;

@@ -11,8 +11,8 @@ RealtimeSection::RealtimeSection()
 {
 #ifdef Q_OS_UNIX
     sched_param previous{};
-    if (pthread_getschedparam(pthread_self(), &m_policy, &previous) != 0 || m_policy == SCHED_FIFO
-        || m_policy == SCHED_RR)
+    if (pthread_getschedparam(pthread_self(), &m_policy, &previous) != 0 || m_policy == SCHED_FIFO ||
+        m_policy == SCHED_RR)
         return;
     m_priority = previous.sched_priority;
     sched_param urgent{};

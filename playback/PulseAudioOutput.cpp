@@ -330,8 +330,8 @@ std::optional<qint64> PulseAudioOutput::frameZeroLocked()
     // server made the report (before a young stream's first frame is heard, less than none); a
     // server whose clock is not ours stamps it when it was asked, a way's time earlier.
     const qint64 wayNs = info->synchronized_clocks ? 0 : qint64(info->transport_usec) * 1000;
-    const qint64 heardNs = frameTime::nsOf(info->read_index / m_format.bytesPerFrame(), m_format.sampleRate()) +
-                           wayNs - qint64(info->sink_usec) * 1000;
+    const qint64 heardNs = frameTime::nsOf(info->read_index / m_format.bytesPerFrame(), m_format.sampleRate()) + wayNs -
+                           qint64(info->sink_usec) * 1000;
     return nowNs - reportAgoNs - heardNs;
 }
 

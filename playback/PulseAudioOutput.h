@@ -52,8 +52,8 @@ private:
     std::optional<StreamTiming> timingLocked();
     // The moment the stream's first frame is heard, from the last report as it came.
     std::optional<qint64> frameZeroLocked();
-    void reportArrived();                         // on the main loop's thread
-    void askForReport(pa_time_event *timer);      // on the main loop's thread
+    void reportArrived();                    // on the main loop's thread
+    void askForReport(pa_time_event *timer); // on the main loop's thread
     // data nullptr: silence.
     bool writeLocked(const char *data, qint64 bytes);
     qint64 append(const char *data, qint64 bytes);

@@ -608,7 +608,7 @@ public:
     static constexpr qint64 kAhead = 48000 * 4 / 10; // 100 ms at 48 kHz stereo
     QByteArray stream;
     StreamTiming now{0, 0};
-    bool clockRuns = true; // a stream just made has no clock yet
+    bool clockRuns = true;      // a stream just made has no clock yet
     qint64 roughAheadBytes = 0; // how far the interpolated timing runs ahead of the reports
 };
 
