@@ -8,7 +8,7 @@
 #include <optional>
 
 // Frames and nanoseconds of a stream, exact (rounded down) however long it has run: a shop's
-// stream that plays for weeks would overflow the plain product.
+// stream that plays for days would overflow the plain product.
 namespace frameTime {
 
 constexpr qint64 nsPerSecond = 1000000000;
@@ -34,13 +34,13 @@ public:
     // Older reports are left out, so a sound card whose clock runs a little apart from ours
     // moves the estimate by no more than it drifts in about a second.
     static constexpr qint64 windowNs = 2 * frameTime::nsPerSecond;
+    // Fewer reports leave the median to chance.
     static constexpr int enough = 5;
 
     StreamClock(int sampleRate, int frameBytes) : m_rate(sampleRate), m_frameBytes(frameBytes) {}
 
     // A report, received at `receivedNs`, that the stream's first frame is heard at frameZeroNs.
     void report(qint64 frameZeroNs, qint64 receivedNs);
-    void clear() { m_count = 0; }
     // Where the stream stands at nowNs, from the reports of the last windowNs; nothing while
     // fewer than `enough` of them came.
     std::optional<StreamTiming> at(qint64 nowNs) const;
