@@ -1,12 +1,11 @@
 #include "net/ReceiveBuffer.h"
 
+#include "core/MonotonicClock.h"
 #include "net/WireScan.h"
-
-#include <QDeadlineTimer>
 
 qint64 ReceiveBuffer::nowNs()
 {
-    return QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs();
+    return MonotonicClock::nowNs();
 }
 
 void ReceiveBuffer::append(const QByteArray &more, qint64 readAtNs)

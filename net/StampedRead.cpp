@@ -1,6 +1,6 @@
 #include "net/StampedRead.h"
 
-#include "net/ReceiveBuffer.h"
+#include "core/MonotonicClock.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,7 +8,6 @@
 #ifdef __linux__
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <time.h>
 #endif
 
 namespace stampedRead {
@@ -45,14 +44,8 @@ Result read(qintptr descriptor, qint64 maxBytes)
             continue;
         timespec stamp{};
         std::memcpy(&stamp, CMSG_DATA(header), sizeof stamp);
-        // The system stamps on the wall clock; the same moment on the monotonic one.
-        timespec wall{};
-        clock_gettime(CLOCK_REALTIME, &wall);
-        const qint64 nowNs = ReceiveBuffer::nowNs();
-        const qint64 agoNs = (qint64(wall.tv_sec) - stamp.tv_sec) * 1000000000 + (wall.tv_nsec - stamp.tv_nsec);
-        // A wall clock set meanwhile would give nonsense: then the moment stays unknown.
-        if (agoNs >= 0 && agoNs < 1000000000)
-            result.receivedAtNs = nowNs - agoNs;
+        // The system stamps on the wall clock; a wall clock set meanwhile leaves it unknown.
+        result.receivedAtNs = MonotonicClock::fromWall(stamp.tv_sec, stamp.tv_nsec).value_or(0);
     }
     return result;
 }

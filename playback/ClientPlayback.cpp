@@ -3,7 +3,7 @@
 #include "platform/Dialogs.h"
 #include "platform/EightBitText.h"
 #include "playback/ModMultimedia.h"
-#include "playback/MonotonicClock.h"
+#include "core/MonotonicClock.h"
 
 namespace {
 

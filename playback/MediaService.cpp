@@ -1,7 +1,7 @@
 #include "MediaService.h"
 
 #include "MediaError.h"
-#include "MonotonicClock.h"
+#include "core/MonotonicClock.h"
 #include "PulseAudioOutput.h"
 #include "SinkAudioOutput.h"
 
@@ -11,8 +11,8 @@
 #include <QMediaDevices>
 
 #include <memory>
-#include <utility>
 #include <optional>
+#include <utility>
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "PulseAudioOutput.h"
 
-#include "MonotonicClock.h"
+#include "core/MonotonicClock.h"
 
 #include <pulse/context.h>
 #include <pulse/error.h>
@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <ctime>
 
 namespace {
 
@@ -319,12 +318,9 @@ std::optional<qint64> PulseAudioOutput::frameZeroLocked()
     const pa_timing_info *info = pa_stream_get_timing_info(m_stream);
     if (!info || !info->playing || info->read_index < 0)
         return std::nullopt;
-    timespec wall{};
-    clock_gettime(CLOCK_REALTIME, &wall);
-    const qint64 nowNs = MonotonicClock::nowNs();
-    const qint64 reportAgoNs = (qint64(wall.tv_sec) - info->timestamp.tv_sec) * frameTime::nsPerSecond +
-                               (qint64(wall.tv_nsec) - qint64(info->timestamp.tv_usec) * 1000);
-    if (reportAgoNs < 0 || reportAgoNs > frameTime::nsPerSecond)
+    const std::optional<qint64> reportNs =
+        MonotonicClock::fromWall(info->timestamp.tv_sec, qint64(info->timestamp.tv_usec) * 1000);
+    if (!reportNs)
         return std::nullopt;
     // The read position less what the sink holds before it is heard, as it stood when the
     // server made the report (before a young stream's first frame is heard, less than none); a
@@ -332,7 +328,7 @@ std::optional<qint64> PulseAudioOutput::frameZeroLocked()
     const qint64 wayNs = info->synchronized_clocks ? 0 : qint64(info->transport_usec) * 1000;
     const qint64 heardNs = frameTime::nsOf(info->read_index / m_format.bytesPerFrame(), m_format.sampleRate()) + wayNs -
                            qint64(info->sink_usec) * 1000;
-    return nowNs - reportAgoNs - heardNs;
+    return *reportNs - heardNs;
 }
 
 qint64 PulseAudioOutput::playedBytes()
