@@ -1,6 +1,7 @@
 #include "OutputMixer.h"
 
-#include "MonotonicClock.h"
+#include "core/MonotonicClock.h"
+#include "FrameTime.h"
 #include "SilentAudioOutput.h"
 #include "StartPlacement.h"
 
@@ -18,7 +19,6 @@ constexpr int kPumpIntervalMs = 10;
 constexpr int kIdleLeadUs = 40000;
 // A rewind keeps clear of what the sound server is about to play.
 constexpr int kRewindMarginUs = 2000;
-constexpr qint64 kNsPerSecond = 1000000000;
 
 } // namespace
 
@@ -84,15 +84,13 @@ OutputMixer::Placement OutputMixer::placeOnMoment(qsizetype index, const StreamT
     // Written ahead but not heard yet: when nothing else plays there, the song goes in over
     // that silence instead of losing its first samples.
     if (plan.skippedFrames > 0 && alone) {
-        qint64 rewindTo =
-            std::max(plan.startByte, now.heardByte + m_format.bytesForDuration(kRewindMarginUs) + frameBytes - 1);
-        rewindTo -= rewindTo % frameBytes;
+        const qint64 rewindTo = std::max(plan.startByte, firstRewindable(now));
         if (rewindTo < m_queuedEnd && m_output->rewindTo(rewindTo)) {
             m_queuedEnd = rewindTo;
             plan = startPlacement::plan(now, startAtNs, m_queuedEnd, rate, int(frameBytes));
         }
     }
-    return {plan.startByte, true, plan.skippedFrames * kNsPerSecond / rate};
+    return {plan.startByte, true, frameTime::nsOf(plan.skippedFrames, rate)};
 }
 
 void OutputMixer::placeWaiting()
@@ -120,6 +118,14 @@ void OutputMixer::placeWaiting()
     }
 }
 
+qint64 OutputMixer::firstRewindable(const StreamTiming &now) const
+{
+    // A frame's first byte, clear of what the sound server is about to play.
+    const qint64 frameBytes = std::max(1, m_format.bytesPerFrame());
+    const qint64 byte = now.heardByte + m_format.bytesForDuration(kRewindMarginUs) + frameBytes - 1;
+    return byte - byte % frameBytes;
+}
+
 void OutputMixer::remove(Source *source, bool early)
 {
     if (const qsizetype i = indexOf(source); i >= 0)
@@ -132,9 +138,7 @@ void OutputMixer::remove(Source *source, bool early)
         return;
     // What it left queued is dropped, so it falls silent at once.
     if (const std::optional<StreamTiming> now = m_output->timing()) {
-        const qint64 frameBytes = std::max(1, m_format.bytesPerFrame());
-        qint64 rewindTo = now->heardByte + m_format.bytesForDuration(kRewindMarginUs) + frameBytes - 1;
-        rewindTo -= rewindTo % frameBytes;
+        const qint64 rewindTo = firstRewindable(*now);
         if (rewindTo < m_queuedEnd - m_pending.size() && m_output->rewindTo(rewindTo)) {
             m_pending.clear();
             m_queuedEnd = rewindTo;
@@ -165,7 +169,7 @@ std::optional<qint64> OutputMixer::heardAtNs(qint64 streamByte)
         now = fresh;
     }
     const qint64 frames = (now->heardByte - streamByte) / std::max(1, m_format.bytesPerFrame());
-    return now->atNs - frames * kNsPerSecond / m_format.sampleRate();
+    return now->atNs - frameTime::nsOf(frames, m_format.sampleRate());
 }
 
 void OutputMixer::followBridges()

@@ -77,6 +77,8 @@ private:
     void followBridges();
     void placeWaiting();
     Placement placeOnMoment(qsizetype index, const StreamTiming &now);
+    // The first stream byte a rewind may go back to.
+    qint64 firstRewindable(const StreamTiming &now) const;
     void writePending();
     qint64 mix(qint64 bytes);
     void skipPassed(Entry &entry);

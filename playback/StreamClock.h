@@ -1,29 +1,12 @@
 #pragma once
 
 #include "AudioOutput.h"
+#include "FrameTime.h"
 
 #include <QtGlobal>
 
 #include <array>
 #include <optional>
-
-// Frames and nanoseconds of a stream, exact (rounded down) however long it has run: a shop's
-// stream that plays for days would overflow the plain product.
-namespace frameTime {
-
-constexpr qint64 nsPerSecond = 1000000000;
-
-constexpr qint64 framesIn(qint64 ns, qint64 rate)
-{
-    return ns / nsPerSecond * rate + ns % nsPerSecond * rate / nsPerSecond;
-}
-
-constexpr qint64 nsOf(qint64 frames, qint64 rate)
-{
-    return frames / rate * nsPerSecond + frames % rate * nsPerSecond / rate;
-}
-
-} // namespace frameTime
 
 // A running stream's clock, from the sound server's timing reports. Each report tells when the
 // stream's first frame was heard; while the stream runs that moment stays put, so the middle of
