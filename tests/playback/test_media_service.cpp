@@ -63,6 +63,92 @@ QString askOf(MediaService &service, const QString &command)
     return code == 0 ? answer : QStringLiteral("error %1").arg(code);
 }
 
+// An output that will not start, or one that breaks down after its first samples (the sound
+// server went away): it then takes nothing and never drains.
+class BrokenAudioOutput : public AudioOutput {
+public:
+    explicit BrokenAudioOutput(bool starts) : m_starts(starts) {}
+    bool start(const QAudioFormat &) override { return m_starts; }
+    qint64 bytesFree() override { return m_failed ? 0 : 4096; }
+    qint64 write(const char *, qint64 bytes) override
+    {
+        m_failed = true;
+        return std::min<qint64>(bytes, 4096);
+    }
+    qint64 playedBytes() override { return 0; }
+    bool failed() override { return m_failed; }
+
+private:
+    bool m_starts;
+    bool m_failed = false;
+};
+
+// An output with a queue that plays only when told to, as a sound server's buffer does.
+class QueueAudioOutput : public AudioOutput {
+public:
+    bool start(const QAudioFormat &) override { return true; }
+    qint64 bytesFree() override { return kCapacity - queued.size(); }
+    qint64 write(const char *data, qint64 bytes) override
+    {
+        const qint64 taken = std::min(bytes, bytesFree());
+        queued.append(data, taken);
+        return taken;
+    }
+    qint64 playedBytes() override { return played; }
+    bool flush() override
+    {
+        queued.clear();
+        played = 0;
+        return true;
+    }
+    static constexpr qint64 kCapacity = 9600;
+    QByteArray queued;
+    qint64 played = 0;
+};
+
+// An output whose sound server says where it stands: the test sets what is heard and when.
+// Keeps the whole stream it was given, so where a song landed can be read off.
+class TimedAudioOutput : public AudioOutput {
+public:
+    bool start(const QAudioFormat &) override { return true; }
+    qint64 bytesFree() override { return std::max<qint64>(0, kAhead - (stream.size() - now.heardByte)); }
+    qint64 write(const char *data, qint64 bytes) override
+    {
+        const qint64 taken = std::min(bytes, bytesFree());
+        stream.append(data, taken);
+        return taken;
+    }
+    qint64 playedBytes() override { return now.heardByte; }
+    std::optional<StreamTiming> timing() override
+    {
+        return clockRuns ? std::optional(StreamTiming{now.heardByte + roughAheadBytes, now.atNs}) : std::nullopt;
+    }
+    std::optional<StreamTiming> freshTiming() override { return clockRuns ? std::optional(now) : std::nullopt; }
+    bool tellsTiming() const override { return true; }
+    bool rewindTo(qint64 from) override
+    {
+        if (from < now.heardByte || from > stream.size())
+            return false;
+        stream.truncate(from);
+        return true;
+    }
+    static constexpr qint64 kAhead = 48000 * 4 / 10; // 100 ms at 48 kHz stereo
+    QByteArray stream;
+    StreamTiming now{0, 0};
+    bool clockRuns = true;      // a stream just made has no clock yet
+    qint64 roughAheadBytes = 0; // how far the interpolated timing runs ahead of the reports
+};
+
+// A media service whose streams are Ts; output is the newest.
+template <class T> struct ServiceWith {
+    T *output = nullptr;
+    MediaService service{[this] {
+        auto made = std::make_unique<T>();
+        output = made.get();
+        return made;
+    }};
+};
+
 class MediaServiceTest : public ::testing::Test {
 protected:
     int send(const QString &command) { return sendTo(service, command); }
@@ -334,30 +420,6 @@ TEST_F(MediaServiceTest, OpeningWhileASongPlaysLeavesItWholeAndTwoPlaysAreMixed)
     EXPECT_EQ(since(before), expected);
 }
 
-namespace {
-
-// An output that will not start, or one that breaks down after its first samples (the sound
-// server went away): it then takes nothing and never drains.
-class BrokenAudioOutput : public AudioOutput {
-public:
-    explicit BrokenAudioOutput(bool starts) : m_starts(starts) {}
-    bool start(const QAudioFormat &) override { return m_starts; }
-    qint64 bytesFree() override { return m_failed ? 0 : 4096; }
-    qint64 write(const char *, qint64 bytes) override
-    {
-        m_failed = true;
-        return std::min<qint64>(bytes, 4096);
-    }
-    qint64 playedBytes() override { return 0; }
-    bool failed() override { return m_failed; }
-
-private:
-    bool m_starts;
-    bool m_failed = false;
-};
-
-} // namespace
-
 TEST(MediaServiceOutputs, NoDeviceKeepsTimeButABrokenOutputFailsOrStopsThePlay)
 {
     const QString song = TestSongs::path("vbr_48k_stereo");
@@ -403,41 +465,10 @@ TEST(MediaServiceOutputs, NoDeviceKeepsTimeButABrokenOutputFailsOrStopsThePlay)
     EXPECT_EQ(*recorded, decodeAll(song));
 }
 
-namespace {
-
-// An output with a queue that plays only when told to, as a sound server's buffer does.
-class QueueAudioOutput : public AudioOutput {
-public:
-    bool start(const QAudioFormat &) override { return true; }
-    qint64 bytesFree() override { return kCapacity - queued.size(); }
-    qint64 write(const char *data, qint64 bytes) override
-    {
-        const qint64 taken = std::min(bytes, bytesFree());
-        queued.append(data, taken);
-        return taken;
-    }
-    qint64 playedBytes() override { return played; }
-    bool flush() override
-    {
-        queued.clear();
-        played = 0;
-        return true;
-    }
-    static constexpr qint64 kCapacity = 9600;
-    QByteArray queued;
-    qint64 played = 0;
-};
-
-} // namespace
-
 TEST(MediaServiceOutputs, AStopSilencesTheStreamAtOnceAndTheNextSongStartsThereAndIsReported)
 {
-    QueueAudioOutput *output = nullptr;
-    MediaService service([&] {
-        auto made = std::make_unique<QueueAudioOutput>();
-        output = made.get();
-        return made;
-    });
+    ServiceWith<QueueAudioOutput> fake;
+    MediaService &service = fake.service;
     QSignalSpy handed(&service, &MediaService::firstSamplesHanded);
     QSignalSpy stopped(&service, &MediaService::deviceStopped);
     constexpr qint64 kCapacity = QueueAudioOutput::kCapacity;
@@ -445,21 +476,21 @@ TEST(MediaServiceOutputs, AStopSilencesTheStreamAtOnceAndTheNextSongStartsThereA
     const QString second = TestSongs::path("id3_cover_vbr_48k"); // the same format: the same stream
     ASSERT_EQ(sendTo(service, QStringLiteral("open %1 alias a").arg(first)), 0);
     ASSERT_EQ(sendTo(service, QStringLiteral("open %1 alias b").arg(second)), 0);
-    ASSERT_NE(output, nullptr);
+    ASSERT_NE(fake.output, nullptr);
 
     ASSERT_EQ(sendTo(service, QStringLiteral("play a from 0")), 0);
     // Behind the little silence that keeps the idle stream flowing, a's samples fill the queue.
     const QByteArray a = decodeAll(first);
     bool silenceThenA = false;
     for (qsizetype k = 0; k < kCapacity && !silenceThenA; k += 4)
-        silenceThenA = output->queued == QByteArray(k, '\0') + a.left(kCapacity - k);
+        silenceThenA = fake.output->queued == QByteArray(k, '\0') + a.left(kCapacity - k);
     EXPECT_TRUE(silenceThenA);
 
     // What a left queued stays unheard, and b's first samples are handed over at once.
-    output->played = 4800;
+    fake.output->played = 4800;
     ASSERT_EQ(sendTo(service, QStringLiteral("stop a")), 0);
     ASSERT_EQ(sendTo(service, QStringLiteral("play b from 0")), 0);
-    EXPECT_EQ(output->queued, decodeAll(second).left(kCapacity));
+    EXPECT_EQ(fake.output->queued, decodeAll(second).left(kCapacity));
     ASSERT_EQ(handed.size(), 2);
     EXPECT_EQ(handed.at(1).at(0).toString(), QStringLiteral("b"));
     ASSERT_EQ(stopped.size(), 1);
@@ -498,125 +529,84 @@ TEST(StartPlacement, TheFirstSampleLandsOnTheMomentWithinHalfAFrame)
     }
 }
 
-namespace {
-
-// An output whose sound server says where it stands: the test sets what is heard and when.
-// Keeps the whole stream it was given, so where a song landed can be read off.
-class TimedAudioOutput : public AudioOutput {
-public:
-    bool start(const QAudioFormat &) override { return true; }
-    qint64 bytesFree() override { return std::max<qint64>(0, kAhead - (stream.size() - now.heardByte)); }
-    qint64 write(const char *data, qint64 bytes) override
-    {
-        const qint64 taken = std::min(bytes, bytesFree());
-        stream.append(data, taken);
-        return taken;
-    }
-    qint64 playedBytes() override { return now.heardByte; }
-    std::optional<StreamTiming> timing() override
-    {
-        return clockRuns ? std::optional(StreamTiming{now.heardByte + roughAheadBytes, now.atNs}) : std::nullopt;
-    }
-    std::optional<StreamTiming> freshTiming() override { return clockRuns ? std::optional(now) : std::nullopt; }
-    bool tellsTiming() const override { return true; }
-    bool rewindTo(qint64 from) override
-    {
-        if (from < now.heardByte || from > stream.size())
-            return false;
-        stream.truncate(from);
-        return true;
-    }
-    static constexpr qint64 kAhead = 48000 * 4 / 10; // 100 ms at 48 kHz stereo
-    QByteArray stream;
-    StreamTiming now{0, 0};
-    bool clockRuns = true;      // a stream just made has no clock yet
-    qint64 roughAheadBytes = 0; // how far the interpolated timing runs ahead of the reports
-};
-
-} // namespace
-
 TEST(MediaServiceOutputs, AScheduledPlayIsHeardFirstAtItsMomentOrJoinsInStepWhenLate)
 {
-    TimedAudioOutput *output = nullptr;
-    MediaService service([&] {
-        auto made = std::make_unique<TimedAudioOutput>();
-        output = made.get();
-        return made;
-    });
+    ServiceWith<TimedAudioOutput> fake;
+    MediaService &service = fake.service;
     QSignalSpy scheduled(&service, &MediaService::playScheduled);
     QSignalSpy heard(&service, &MediaService::firstSampleHeard);
     const QString path = TestSongs::path("vbr_48k_stereo");
     const QByteArray song = decodeAll(path);
     ASSERT_EQ(sendTo(service, QStringLiteral("open %1 alias a").arg(path)), 0);
     const QString playA = QStringLiteral("play a from 0"), stopA = QStringLiteral("stop a");
-    ASSERT_NE(output, nullptr);
+    ASSERT_NE(fake.output, nullptr);
     constexpr qint64 kMs = 1000000;
     constexpr qint64 kFrameBytes = 4;
     const qint64 t0 = 1000 * kMs;
 
     // On time: the stream holds 100 ms at most, the start is 150 ms away, 7 ms into the future
     // of what is heard at t0 + 10 ms.
-    output->now = {4800, t0};
+    fake.output->now = {4800, t0};
     service.startNextPlayAt(t0 + 150 * kMs);
     ASSERT_EQ(sendTo(service, playA), 0);
     const qint64 onTime = 4800 + 150 * 48 * kFrameBytes;
     ASSERT_EQ(scheduled.size(), 1);
     EXPECT_EQ(scheduled.at(0).at(2).toLongLong(), 0);
-    for (qint64 heardByte = 4800; output->stream.size() < onTime + 4096; heardByte += 480 * kFrameBytes) {
-        output->now = {heardByte, t0 + (heardByte - 4800) / kFrameBytes * kMs / 48};
+    for (qint64 heardByte = 4800; fake.output->stream.size() < onTime + 4096; heardByte += 480 * kFrameBytes) {
+        fake.output->now = {heardByte, t0 + (heardByte - 4800) / kFrameBytes * kMs / 48};
         QTest::qWait(12);
     }
     // The song's first sample where it is heard on time, after nothing but silence.
-    EXPECT_EQ(output->stream.indexOf(song.left(4096)), onTime);
-    EXPECT_EQ(output->stream.left(onTime), QByteArray(onTime, '\0'));
+    EXPECT_EQ(fake.output->stream.indexOf(song.left(4096)), onTime);
+    EXPECT_EQ(fake.output->stream.left(onTime), QByteArray(onTime, '\0'));
     // Reported heard when the output passes it, at the moment it was scheduled for; not while
     // only the interpolation, which runs ahead of a young stream, has passed it.
-    output->roughAheadBytes = 10 * 48 * kFrameBytes;
-    output->now = {onTime - 5 * 48 * kFrameBytes, t0 + 145 * kMs};
+    fake.output->roughAheadBytes = 10 * 48 * kFrameBytes;
+    fake.output->now = {onTime - 5 * 48 * kFrameBytes, t0 + 145 * kMs};
     QTest::qWait(30);
     EXPECT_TRUE(heard.isEmpty());
-    output->now = {onTime + 480 * kFrameBytes, t0 + 160 * kMs};
+    fake.output->now = {onTime + 480 * kFrameBytes, t0 + 160 * kMs};
     ASSERT_TRUE(heard.wait(kWaitCapMs));
     EXPECT_EQ(heard.at(0).at(1).toLongLong(), t0 + 150 * kMs);
     EXPECT_EQ(heard.at(0).at(2).toLongLong(), t0 + 150 * kMs);
-    output->roughAheadBytes = 0;
+    fake.output->roughAheadBytes = 0;
 
     // Written ahead already (the idle stream holds silence up to 40 ms ahead): the song goes
     // in over that silence, on its moment.
     ASSERT_EQ(sendTo(service, stopA), 0);
-    const qint64 base = output->stream.size();
-    output->now = {base, t0 + 2000 * kMs};
+    const qint64 base = fake.output->stream.size();
+    fake.output->now = {base, t0 + 2000 * kMs};
     QTest::qWait(30);
-    ASSERT_GE(output->stream.size(), base + 40 * 48 * kFrameBytes);
+    ASSERT_GE(fake.output->stream.size(), base + 40 * 48 * kFrameBytes);
     service.startNextPlayAt(t0 + 2030 * kMs);
     ASSERT_EQ(sendTo(service, playA), 0);
     const qint64 rewound = base + 30 * 48 * kFrameBytes;
-    EXPECT_EQ(output->stream.indexOf(song.left(4096), base), rewound);
-    EXPECT_EQ(output->stream.mid(base, rewound - base), QByteArray(rewound - base, '\0'));
+    EXPECT_EQ(fake.output->stream.indexOf(song.left(4096), base), rewound);
+    EXPECT_EQ(fake.output->stream.mid(base, rewound - base), QByteArray(rewound - base, '\0'));
     EXPECT_EQ(scheduled.at(1).at(2).toLongLong(), 0);
 
     // Late by 30 ms: its first 30 ms are skipped, so it plays in step with the others.
     ASSERT_EQ(sendTo(service, stopA), 0);
-    const qint64 late = output->stream.size();
-    output->now = {late, t0 + 5000 * kMs};
+    const qint64 late = fake.output->stream.size();
+    fake.output->now = {late, t0 + 5000 * kMs};
     service.startNextPlayAt(t0 + 4970 * kMs);
     ASSERT_EQ(sendTo(service, playA), 0);
-    EXPECT_EQ(output->stream.indexOf(song.mid(30 * 48 * kFrameBytes, 4096), late - 4), late);
+    EXPECT_EQ(fake.output->stream.indexOf(song.mid(30 * 48 * kFrameBytes, 4096), late - 4), late);
     EXPECT_EQ(scheduled.at(2).at(2).toLongLong(), 30 * kMs);
 
     // A stream whose clock does not run yet: the song waits for it, then lands on its moment.
     ASSERT_EQ(sendTo(service, stopA), 0);
-    output->clockRuns = false;
+    fake.output->clockRuns = false;
     service.startNextPlayAt(t0 + 8150 * kMs);
     ASSERT_EQ(sendTo(service, playA), 0);
     QTest::qWait(30);
     EXPECT_EQ(scheduled.size(), 3);
-    const qint64 waited = output->stream.size();
-    output->now = {waited, t0 + 8000 * kMs};
-    output->clockRuns = true;
+    const qint64 waited = fake.output->stream.size();
+    fake.output->now = {waited, t0 + 8000 * kMs};
+    fake.output->clockRuns = true;
     ASSERT_TRUE(scheduled.wait(kWaitCapMs));
     EXPECT_EQ(scheduled.at(3).at(2).toLongLong(), 0);
-    output->now = {waited + 100 * 48 * kFrameBytes, t0 + 8100 * kMs};
-    ASSERT_TRUE(QTest::qWaitFor([&] { return output->stream.indexOf(song.left(4096), waited) >= 0; }, kWaitCapMs));
-    EXPECT_EQ(output->stream.indexOf(song.left(4096), waited), waited + 150 * 48 * kFrameBytes);
+    fake.output->now = {waited + 100 * 48 * kFrameBytes, t0 + 8100 * kMs};
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fake.output->stream.indexOf(song.left(4096), waited) >= 0; }, kWaitCapMs));
+    EXPECT_EQ(fake.output->stream.indexOf(song.left(4096), waited), waited + 150 * 48 * kFrameBytes);
 }

@@ -35,19 +35,3 @@ TEST(ModMultimedia, OpenSendsItsCommandIn255Characters)
                 .left(255),
             (QStringLiteral("open ") + rest.arg(QStringLiteral("A"), QStringLiteral("7"))).leftJustified(255)}));
 }
-
-TEST(ModMultimedia, APlayRunsToTheMeasuredEndAndLengthsLeaveTheDeviceInFrames)
-{
-    RecordingMediaService service;
-    service.reply(QStringLiteral("status C length"), 0, QStringLiteral("4711"));
-    service.reply(QStringLiteral("status S length"), 0, QStringLiteral("  2500.7 ms")); // rounded
-    service.reply(QStringLiteral("status T length"), 263);
-    ModMultimedia media(service);
-
-    EXPECT_EQ(media.MediaPlay(QStringLiteral("C"), QString(), QString()), QStringLiteral("Success"));
-    EXPECT_EQ(media.MediaLengthMs(QStringLiteral("S")), 2501);
-    EXPECT_EQ(media.MediaLengthMs(QStringLiteral("T")), -1);
-    EXPECT_EQ(service.commands().at(2), QStringLiteral("play C from 0 to 4711").leftJustified(128));
-    EXPECT_EQ(service.commands().at(5), QStringLiteral("set S time format frames"));
-    EXPECT_EQ(service.commands().last(), QStringLiteral("set T time format frames"));
-}
