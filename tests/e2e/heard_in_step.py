@@ -1,13 +1,11 @@
 #!/usr/bin/env python3
 """Two clients heard in step: a server and two clients on 127.0.0.1 play into one private
-PulseAudio null sink; each client holds its own white noise under the server's one song. The
-sink's monitor is recorded over three starts. At every start, each noise must begin in the
-recording where its client placed it: measured from the moment each client scheduled its
-start, the two beginnings lie within 1 ms of each other. The plain spread of the beginnings
-also holds the spread of the moments "PlayMusic" reached the clients, which on one loaded
-machine depends on when the server gets the processor between its writes; it is printed,
-and only a start more than 20 ms apart fails. Also checks that a WAV copy of the recording
-gives the same frames as the raw one. Ends with 77 (skipped) only when PulseAudio cannot start.
+PulseAudio null sink, each client holding its own white noise under the server's one song.
+Over three starts, measured from the moment each client scheduled its start, the two noises
+begin in the recording of the sink within 1 ms of each other. The plain spread also holds when
+"PlayMusic" reached each client, which depends on the load: it is printed, and fails only
+beyond 20 ms. A WAV copy of the recording must give the same frames. Ends with 77 (skipped)
+only when PulseAudio cannot start.
 
     heard_in_step.py PROGRAM ONSET_TOOL WORK_FOLDER"""
 

@@ -71,19 +71,15 @@ def main():
             check(slots[:2] == [0, 1], f"{client.name} was told to play {slots}")
             check("StopAllMusic" in words, f"{client.name} never got StopAllMusic")
             stops = client.events("stop_handled")
-            check(stops and stops[-1]["t_ns"] >= max(e["t_ns"] for e in client.events("play_handled")),
-                  f"{client.name} did not handle the stop after its last play")
-            check(stops and stops[-1]["playing"] == 0, f"{client.name} kept playing after the stop: {stops}")
             last_play = max(e["t_ns"] for e in client.events("play_handled"))
+            check(stops and stops[-1]["t_ns"] >= last_play and stops[-1]["playing"] == 0,
+                  f"{client.name} did not stop after its last play: {stops}")
             check(any(e["t_ns"] >= last_play for e in client.events("device_stopped")),
                   f"{client.name} reported no device stopped after its last play")
             for song in songs:
                 stored = download_path(client.download_folder, str(song.resolve()))
                 if check(stored.is_file(), f"{client.name} lacks {stored}"):
                     check(sha256_of(stored) == sha256_of(song), f"{client.name} holds a different {song.name}")
-            logged = {e["slot"]: e["sha256"] for e in client.events("song_stored")}
-            check(logged == {i: sha256_of(s) for i, s in enumerate(songs)},
-                  f"{client.name} logged stored songs {logged}")
             stalls = [e["worst_ms"] for e in client.events("loop_stall")]
             print(f"{client.name}: worst event-loop lateness {max(stalls, default=0):.1f} ms")
     except HarnessError as error:

@@ -19,6 +19,16 @@ inline int frameSizeAt(const QByteArray &data, qsizetype at)
     return kbps && rate ? 144000 * kbps / rate + ((bits >> 1) & 1) : 0;
 }
 
+// The audio frames after the song's first (info) frame; frames receives their count.
+inline QByteArray audioAfterInfo(const QByteArray &song, int &frames)
+{
+    const int infoSize = frameSizeAt(song, 0);
+    qsizetype end = infoSize;
+    for (frames = 0; const int size = infoSize ? frameSizeAt(song, end) : 0; ++frames)
+        end += size;
+    return song.mid(infoSize, end - infoSize);
+}
+
 // The stereo song with its first (Xing) frame replaced by a VBRI frame of the same size and
 // header; frames receives the count of audio frames after it. Empty when the song does not
 // start with a stereo MPEG-1 Layer III Xing frame.
@@ -28,9 +38,8 @@ inline QByteArray fromXingSong(const QByteArray &song, int &frames)
     constexpr int kTagAt = 4 + 32; // after the header and the stereo side information
     if (infoSize < kTagAt + 26 || song.mid(kTagAt, 4) != QByteArrayLiteral("Xing"))
         return QByteArray();
-    qsizetype end = infoSize;
-    for (frames = 0; const int size = frameSizeAt(song, end); ++frames)
-        end += size;
+    const QByteArray audio = audioAfterInfo(song, frames);
+    const qsizetype end = infoSize + audio.size();
 
     QByteArray vbri = song.left(4) + QByteArray(kTagAt - 4, '\0') + QByteArrayLiteral("VBRI");
     const auto put = [&vbri](qint64 value, int bytes) { // big-endian
@@ -46,7 +55,7 @@ inline QByteArray fromXingSong(const QByteArray &song, int &frames)
     put(1, 2);
     put(2, 2);
     put(1, 2);
-    return vbri + QByteArray(infoSize - vbri.size(), '\0') + song.mid(infoSize, end - infoSize);
+    return vbri + QByteArray(infoSize - vbri.size(), '\0') + audio;
 }
 
 } // namespace VbriSong

@@ -50,7 +50,6 @@ TEST(MediaAudio, SongsPlayOneAfterAnotherIntoOneStreamOfTheSoundServer)
         QString answer;
         return service.sendString(command, &answer) == 0 ? answer : QString();
     };
-    const auto position = [&] { return ask(QStringLiteral("status s position")).toInt(); };
     // Sound arrives from now on (what was recorded before is dropped).
     const auto soundsAgain = [&] {
         loudest();
@@ -59,15 +58,10 @@ TEST(MediaAudio, SongsPlayOneAfterAnotherIntoOneStreamOfTheSoundServer)
     const QString song = TestSongs::path("vbr_48k_stereo");
     for (const char *alias : {"s", "t"})
         ASSERT_EQ(send(QStringLiteral("open %1 type MPEGVideo Alias %2").arg(song, QLatin1String(alias))), 0);
-    ASSERT_EQ(send(QStringLiteral("set s time format ms")), 0);
 
     ASSERT_EQ(send(QStringLiteral("play s from 0")), 0);
     EXPECT_EQ(ask(QStringLiteral("status s mode")), QStringLiteral("playing"));
-    // The tone reaches the sink, and the position follows what the server has played.
-    EXPECT_TRUE(soundsAgain());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return position() > 0; }, kWaitCapMs));
-    const int earlier = position();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return position() > earlier; }, kWaitCapMs));
+    EXPECT_TRUE(soundsAgain()); // the tone reaches the sink
     // Opening another song meanwhile, in a format of its own too, leaves it sounding.
     ASSERT_EQ(send(QStringLiteral("open %1 type MPEGVideo Alias u").arg(TestSongs::path("cbr_22k_mono"))), 0);
     EXPECT_EQ(ask(QStringLiteral("status s mode")), QStringLiteral("playing"));
@@ -75,9 +69,6 @@ TEST(MediaAudio, SongsPlayOneAfterAnotherIntoOneStreamOfTheSoundServer)
 
     ASSERT_EQ(send(QStringLiteral("stop s")), 0);
     EXPECT_EQ(ask(QStringLiteral("status s mode")), QStringLiteral("stopped"));
-    const int stoppedAt = position();
-    EXPECT_GT(stoppedAt, 0);
-    EXPECT_LT(stoppedAt, 4000);
     // Silence once the sink has played out what was buffered, though the stream stays open.
     EXPECT_TRUE(QTest::qWaitFor([&] { return loudest() == 0; }, kWaitCapMs));
 
@@ -90,7 +81,6 @@ TEST(MediaAudio, SongsPlayOneAfterAnotherIntoOneStreamOfTheSoundServer)
     EXPECT_TRUE(soundsAgain());
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return ask(QStringLiteral("status s mode")) == QStringLiteral("stopped"); }, kWaitCapMs));
-    EXPECT_EQ(position(), 4000);
     recorder.kill();
     recorder.waitForFinished(kWaitCapMs);
 }
