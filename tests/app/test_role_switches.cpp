@@ -17,7 +17,7 @@ protected:
     RoleSwitchTest() { session.setPort(0); }
 };
 
-TEST_F(RoleSwitchTest, ClosingTheServerAsksOnlyWhileAClientIsConnected)
+TEST_F(RoleSwitchTest, ClosingTheServerAsksOnlyWhileAClientIsConnectedAndAPortInUseIsNamed)
 {
     serverOn();
     c.chkServer->setChecked(false);
@@ -40,6 +40,17 @@ TEST_F(RoleSwitchTest, ClosingTheServerAsksOnlyWhileAClientIsConnected)
     EXPECT_FALSE(server.isListening() || server.client(1));
     EXPECT_TRUE(QTest::qWaitFor([&] { return rawClients[0]->state() == QAbstractSocket::UnconnectedState; }, waitMs));
     EXPECT_EQ(rawClients[0]->readAll(), QByteArray());
+
+    // A port in use is named and the box cleared.
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::LocalHost, 0));
+    session.setPort(other.serverPort());
+    dialogs.clear();
+    dialogs.then(DialogAnswer::Ok);
+    c.chkServer->setChecked(true);
+    ASSERT_EQ(dialogs.messageTexts().size(), 1u);
+    EXPECT_TRUE(dialogs.messageTexts()[0].contains(QString::number(session.port())));
+    EXPECT_FALSE(c.chkServer->isChecked() || session.isServer() || server.isListening());
 }
 
 TEST_F(RoleSwitchTest, WithBothRolesNoClearsTheServerBoxAndRestoringTheTickAsksAgain)
@@ -62,18 +73,6 @@ TEST_F(RoleSwitchTest, WithBothRolesNoClearsTheServerBoxAndRestoringTheTickAsksA
     c.chkServer->setChecked(false);
     EXPECT_EQ(titles(), (std::vector<QString>{closeServer, both, closeServer}));
     EXPECT_FALSE(c.chkServer->isChecked() || session.isServer() || server.isListening() || server.client(1));
-}
-
-TEST_F(RoleSwitchTest, APortInUseIsNamedAndTheServerBoxCleared)
-{
-    QTcpServer other;
-    ASSERT_TRUE(other.listen(QHostAddress::LocalHost, 0));
-    session.setPort(other.serverPort());
-    dialogs.then(DialogAnswer::Ok);
-    c.chkServer->setChecked(true);
-    ASSERT_EQ(dialogs.messageTexts().size(), 1u);
-    EXPECT_TRUE(dialogs.messageTexts()[0].contains(QString::number(session.port())));
-    EXPECT_FALSE(c.chkServer->isChecked() || session.isServer() || server.isListening());
 }
 
 TEST_F(RoleSwitchTest, TheClientRemembersTheServerDisconnectsByTheButtonAndIsToldQuietlyWhenTheServerGoes)

@@ -114,7 +114,7 @@ TEST_F(RunWiringTest, AStartIsRefusedWithoutSongsClientsOrWithALineBreakInANameA
     EXPECT_EQ(peer.readAll(), QByteArray()); // nothing was sent
 }
 
-TEST_F(RunWiringTest, ARunReachesOnlyReadyClientsAndTheStopRestoresTheWindow)
+TEST_F(RunWiringTest, ARunSendsTheSongListToReadyClientsOnlyAndTheStopRestoresTheWindow)
 {
     const QString path = QStringLiteral(TUNVERO_TEST_SONGS "/cbr_44k_stereo.mp3");
     addSongs({path});
@@ -127,7 +127,6 @@ TEST_F(RunWiringTest, ARunReachesOnlyReadyClientsAndTheStopRestoresTheWindow)
     EXPECT_EQ(readBytes(ready, setMusic.size()), setMusic);
     c.cmdStartPlay->click();
     EXPECT_EQ(readBytes(ready, 12), QByteArray("PlayMusic\r\n0"));
-
     startOrStop();
     EXPECT_EQ(c.cmdServer->text(), QStringLiteral("Starta"));
     EXPECT_FALSE(c.tmrStopMusic->isActive() || session.runActive() || shown(c.lstFilesPlay));
@@ -136,11 +135,10 @@ TEST_F(RunWiringTest, ARunReachesOnlyReadyClientsAndTheStopRestoresTheWindow)
     EXPECT_EQ(readBytes(ready, 14), QByteArray("StopAllMusic\r\n"));
     QTest::qWait(50);
     EXPECT_EQ(silent.readAll(), QByteArray()); // it never answered the probe
-}
 
-TEST_F(RunWiringTest, TheSongListHasNoLineEndAfterTheLastAndHoldsAtMost201SongsAndTheStopKeepsTheLayout)
-{
-    QTcpSocket &ready = connectClient(true);
+    // Three songs from the enlarged playlist: CR LF between them only, and the stop keeps
+    // the layout.
+    playlist.reset();
     addSongs({QStringLiteral("/m/a.mp3"), QStringLiteral("/m/b.mp3"), QStringLiteral("/m/c.mp3")});
     layouts.togglePlaylist();
     startOrStop();
@@ -148,8 +146,9 @@ TEST_F(RunWiringTest, TheSongListHasNoLineEndAfterTheLastAndHoldsAtMost201SongsA
     EXPECT_EQ(readBytes(ready, three.size()), three);
     startOrStop();
     EXPECT_EQ(readBytes(ready, 14), QByteArray("StopAllMusic\r\n"));
-    EXPECT_TRUE(layouts.isPlaylistEnlarged()); // the run started from the enlarged playlist
+    EXPECT_TRUE(layouts.isPlaylistEnlarged());
 
+    // 202 songs: the surplus is told once, then the question, and 201 go out.
     playlist.reset();
     QStringList many;
     for (int i = 0; i < 202; ++i)
@@ -158,7 +157,7 @@ TEST_F(RunWiringTest, TheSongListHasNoLineEndAfterTheLastAndHoldsAtMost201SongsA
     dialogs.clear();
     dialogs.then(DialogAnswer::Ok);
     startOrStop();
-    ASSERT_EQ(dialogs.shown().size(), 2u); // the surplus told once, then the question
+    ASSERT_EQ(dialogs.shown().size(), 2u);
     EXPECT_TRUE(dialogs.shown()[0].message.text.contains(QStringLiteral("201")));
     const QByteArray list = "SetMusic\r\n" + many.mid(0, 201).join(QStringLiteral("\r\n")).toUtf8();
     EXPECT_EQ(readBytes(ready, list.size()), list);

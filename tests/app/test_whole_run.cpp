@@ -106,7 +106,6 @@ TEST(WholeRunTest, SongsArriveWholeAndEveryClientPlaysTheAnnouncedSongUntilTheSt
     s.controls().cmdServer->click();
     for (auto &client : clients)
         EXPECT_TRUE(QTest::qWaitFor([&] { return client->mode(1) == QStringLiteral("stopped"); }, waitMs));
-    EXPECT_EQ(s.controls().cmdServer->text(), QStringLiteral("Starta"));
 
     // A second run: every client has the songs already, reports again and plays again.
     server.dialogs.then(DialogAnswer::Yes); // "Starta nu?"

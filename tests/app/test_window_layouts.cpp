@@ -40,7 +40,6 @@ TEST(WindowLayouts, TheServerRoleSwitchesWindowsAndEachEnlargedListIsUndoneWhole
     layouts.enlargePlaylist();
     layouts.toggleFileList();
     layouts.applyServerRole(false);
-    EXPECT_EQ(window.size(), QSize(272, 98));
     expectShownControlsFit();
     layouts.applyServerRole(true);
     // The file list's click reaction, run after the switch, shows these two again.

@@ -116,12 +116,12 @@ TEST_F(ServerRoleTest, ProbeStoresHalfTheRoundTripRoundedHalfToEvenAndStaysInRan
 
 TEST_F(ServerRoleTest, SendersPutExactlyTheirBytesOnTheWireAndBroadcastsReachOnlyReadyClients)
 {
-    for (int i = 1; i <= 5; ++i)
+    for (int i = 1; i <= 4; ++i)
         ASSERT_EQ(connectClient(), i);
     makeReady(0, 0, 0.020);
     makeReady(1, 0, 0.080);
     makeReady(2, 0, 0.050);
-    // Client 4 greets but never answers the probe; client 5 never greets.
+    // Client 4 greets but never answers the probe.
     peers[3]->write("Connected\r\n");
     ASSERT_EQ(readBytes(*peers[3], 15), QByteArray("TimerResponse\r\n"));
 
@@ -139,11 +139,9 @@ TEST_F(ServerRoleTest, SendersPutExactlyTheirBytesOnTheWireAndBroadcastsReachOnl
                                    broadcast + "0\r\nPlayMusic\r\n0", broadcast + "15\r\nPlayMusic\r\n0"};
     for (int n = 0; n < 3; ++n)
         EXPECT_EQ(readBytes(*peers[n], expected[n].size()), expected[n]) << n;
-    // Whatever reaches the others arrives before these markers.
+    // Whatever reaches it arrives before this marker.
     server.Send(4, "X", "");
-    server.Send(5, "Y", "");
     EXPECT_EQ(readBytes(*peers[3], 1), QByteArray("X"));
-    EXPECT_EQ(readBytes(*peers[4], 1), QByteArray("Y"));
 }
 
 TEST_F(ServerRoleTest, AFailedListenerListensAgainOrSaysWhyNot)

@@ -7,7 +7,6 @@ TEST(Drives, SystemDriveFirstThenVolumesAPersonBrowsesUpToTheCap)
     const QList<Drives::Mount> mounts = {
         {QStringLiteral("/"), "ext4", QString(), true},
         {QStringLiteral("/proc"), "proc", QString(), true},
-        {QStringLiteral("/dev/shm"), "tmpfs", QString(), true},
         {QStringLiteral("/home"), "ext4", QString(), true},
         {QStringLiteral("/boot/efi"), "vfat", QString(), true},
         {QStringLiteral("/run/user/1000"), "tmpfs", QString(), true},

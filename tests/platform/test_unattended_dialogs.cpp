@@ -15,7 +15,7 @@ protected:
 
 } // namespace
 
-TEST_F(UnattendedDialogsTest, QuestionsTakeTheirDefaultButtonUnlessAnsweredWithAnAnswerTheyOffer)
+TEST_F(UnattendedDialogsTest, EveryDialogTakesItsDefaultUnlessAnsweredWithAnAnswerItOffers)
 {
     const QString start = QStringLiteral("Starta nu?");
     EXPECT_FALSE(dialogs.askYesNo(QStringLiteral("Vill du verkligen starta nu?\nDe datorer..."), start));
@@ -34,10 +34,8 @@ TEST_F(UnattendedDialogsTest, QuestionsTakeTheirDefaultButtonUnlessAnsweredWithA
     EXPECT_EQ(dialogs.message({QStringLiteral("?"), QStringLiteral("Fråga"), DialogButtons::YesNo, DialogIcon::Question,
                                DialogAnswer::Ok}),
               DialogAnswer::No);
-}
 
-TEST_F(UnattendedDialogsTest, InputsTakeTheirDefaultAndFileDialogsAreCancelledUnlessAnswered)
-{
+    // Inputs take their default, file dialogs are cancelled, unless answered.
     const QString prompt = QStringLiteral("I vilken katalog?");
     EXPECT_EQ(dialogs.input(prompt, QStringLiteral("Var?"), QStringLiteral("/m/")), QStringLiteral("/m/"));
     dialogs.setAnswer(QStringLiteral("Var?"), QStringLiteral("/srv/musik"));

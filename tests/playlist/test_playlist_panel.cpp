@@ -93,9 +93,6 @@ TEST_F(PlaylistPanelTest, ButtonsAndDoubleClicksFollowTheChosenFilesMembership)
 {
     // The folder change shows the folder last, after the file selections it ran.
     EXPECT_EQ(w.txtDirectorys->text(), songsFolder.path());
-    EXPECT_TRUE(w.cmdAdd->isEnabled());
-    EXPECT_FALSE(w.cmdRemove->isEnabled());
-
     click(w.filFiles, 1);
     w.cmdAdd->click();
     EXPECT_EQ(panel.editor().fullPaths(), QStringList{song("b.mp3")});

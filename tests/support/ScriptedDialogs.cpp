@@ -16,7 +16,7 @@ ScriptedDialogs &ScriptedDialogs::then(const QString &text)
 
 DialogAnswer ScriptedDialogs::message(const MessageBoxRequest &request)
 {
-    m_shown.push_back({Kind::Message, request, {}, request.title, {}, {}});
+    m_shown.push_back({Kind::Message, request, request.title, {}});
     if (m_answers.empty() || !std::holds_alternative<DialogAnswer>(m_answers.front())) {
         ADD_FAILURE() << "unscripted message box: " << request.title.toStdString() << ": "
                       << request.text.toStdString();
@@ -38,21 +38,21 @@ QString ScriptedDialogs::nextText()
     return text;
 }
 
-QString ScriptedDialogs::input(const QString &prompt, const QString &title, const QString &defaultAnswer)
+QString ScriptedDialogs::input(const QString &, const QString &title, const QString &defaultAnswer)
 {
-    m_shown.push_back({Kind::Input, {}, prompt, title, defaultAnswer, {}});
+    m_shown.push_back({Kind::Input, {}, title, defaultAnswer});
     return nextText();
 }
 
 QString ScriptedDialogs::saveFileName(const FileDialogRequest &request)
 {
-    m_shown.push_back({Kind::SaveFile, {}, {}, request.title, {}, request});
+    m_shown.push_back({Kind::SaveFile, {}, request.title, {}});
     return nextText();
 }
 
 QString ScriptedDialogs::openFileName(const FileDialogRequest &request)
 {
-    m_shown.push_back({Kind::OpenFile, {}, {}, request.title, {}, request});
+    m_shown.push_back({Kind::OpenFile, {}, request.title, {}});
     return nextText();
 }
 

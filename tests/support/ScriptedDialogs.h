@@ -17,10 +17,8 @@ public:
     struct Shown {
         Kind kind;
         MessageBoxRequest message; // Message
-        QString prompt;            // Input
         QString title;             // Input, SaveFile, OpenFile
         QString defaultAnswer;     // Input
-        FileDialogRequest file;    // SaveFile, OpenFile
     };
 
     // Queue the answer of the next dialog: a button for a message box, a text for an input

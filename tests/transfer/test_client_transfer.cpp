@@ -130,14 +130,14 @@ TEST_F(ClientTransferTest, FetchesMissingSongsChunkByChunkWhateverTheReads)
 TEST_F(ClientTransferTest, HostileServerPathsAreNeverWrittenOutsideTheDownloadFolder)
 {
     QSignalSpy givenUp(&transfer, &ClientTransfer::songGivenUp);
-    // Escapes, empty components, no file name: never asked for.
-    send("SetMusic\r\n..\\..\\evil1.mp3\r\n/m/../../evil2.mp3\r\nC:\\a\\\\evil3.mp3\r\n/m/./evil4.mp3\r\n"
-         "/m/.:./evil5.mp3\r\n/m/dir/\r\n\\\\srv\\share\\x.mp3\r\nD:\\Musik\\l\xE5t.mp3");
+    // Escapes and no file name: never asked for (every other shape has its own table).
+    send("SetMusic\r\n..\\..\\evil1.mp3\r\n/m/../../evil2.mp3\r\n/m/dir/\r\n\\\\srv\\share\\x.mp3\r\n"
+         "D:\\Musik\\l\xE5t.mp3");
     // A UNC path lands inside the tree; a Windows-1252 name goes back as the very bytes.
-    expectSent("SetFile\r\n\\\\srv\\share\\x.mp3\r\n6");
-    serve("\\\\srv\\share\\x.mp3", 6, "unc", "SetFile\r\nD:\\Musik\\l\xE5t.mp3\r\n7");
-    serve("D:\\Musik\\l\xE5t.mp3", 7, "cp1252", "AllFilesLoaded\r\n");
-    EXPECT_EQ(givenUp.size(), 6);
+    expectSent("SetFile\r\n\\\\srv\\share\\x.mp3\r\n3");
+    serve("\\\\srv\\share\\x.mp3", 3, "unc", "SetFile\r\nD:\\Musik\\l\xE5t.mp3\r\n4");
+    serve("D:\\Musik\\l\xE5t.mp3", 4, "cp1252", "AllFilesLoaded\r\n");
+    EXPECT_EQ(givenUp.size(), 3);
     EXPECT_EQ(filesBelow(temp.path()), (QStringList{QStringLiteral("TunveroMusic/D/Musik/l\u00E5t.mp3"),
                                                     QStringLiteral("TunveroMusic/srv/share/x.mp3")}));
     EXPECT_EQ(fileBytes(folder + QStringLiteral("D/Musik/l\u00E5t.mp3")), QByteArray("cp1252"));

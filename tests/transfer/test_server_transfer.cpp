@@ -146,16 +146,13 @@ TEST_F(ServerTransferTest, RequestsForNoSlotGetNoAnswerAndMissingUnreadOrOutOfRu
     EXPECT_EQ(ask("SetFile\r\n" + request(1), 10 + request(1).size()), "SkipFile\r\n" + request(1));
 }
 
-TEST_F(ServerTransferTest, PreparationKeepsAtMost201SongsAndAStopEndsIt)
+TEST_F(ServerTransferTest, PreparationKeepsAtMost201SongsAndAStopEndsItWithoutItsSignal)
 {
     QStringList many;
     for (int i = 0; i < 203; ++i)
         many.append(paths[i % 4]);
     prepare(many);
     EXPECT_EQ(store.songCount(), 201);
-    EXPECT_EQ(store.master(200), songs[0]);
-
-    // A stop while songs are read: the preparation ends without its signal.
     QSignalSpy prepared(&store, &SongStore::prepared);
     store.prepare(many);
     store.clear();
