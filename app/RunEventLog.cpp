@@ -82,6 +82,11 @@ RunEventLog::RunEventLog(EventLog &log, ClientRole &client, ServerRole &server, 
         m_lastArrivalNs = arrivalNs;
         message("PlayMusic", data, {{QStringLiteral("arrival_ns"), arrivalNs}});
     });
+    connect(&client, &ClientRole::playMusicAt, this, [this](int slot, qint64 serverAtNs, int, qint64 arrivalNs) {
+        m_lastArrivalNs = arrivalNs;
+        message("PlayMusic", QByteArray::number(slot),
+                {{QStringLiteral("arrival_ns"), arrivalNs}, {QStringLiteral("server_at_ns"), serverAtNs}});
+    });
     connect(&client, &ClientRole::stopAllMusic, this, [this] { message("StopAllMusic"); });
     connect(&client, &ClientRole::setFileDone, this, [this] { message("SetFileDone"); });
     connect(&client, &ClientRole::putFileReady, this, [this] { message("PutFileReady"); });
@@ -123,13 +128,16 @@ void RunEventLog::watchRun(ClientRole &client, MediaService &media, ClientTransf
     connect(&transfer, &ClientTransfer::allFilesLoaded, this,
             [this] { m_log.write(QStringLiteral("all_files_loaded_sent")); });
     // With the state the devices are left in, as the media service reports it.
-    connect(&client, &ClientRole::playMusic, this, [this, &media](const QByteArray &data) {
+    const auto playHandled = [this, &media](const QByteArray &data) {
         QJsonObject fields = slotField(data);
         if (fields.contains(QStringLiteral("slot")))
             fields.insert(QStringLiteral("mode"),
                           modeOf(media, ClientPlayback::deviceAlias(fields.value(QStringLiteral("slot")).toInt())));
         m_log.write(QStringLiteral("play_handled"), fields);
-    });
+    };
+    connect(&client, &ClientRole::playMusic, this, playHandled);
+    connect(&client, &ClientRole::playMusicAt, this,
+            [playHandled](int slot) { playHandled(QByteArray::number(slot)); });
     connect(&client, &ClientRole::stopAllMusic, this, [this, &media, &transfer] {
         int playing = 0;
         for (int slot = 0; slot < transfer.songs().size(); ++slot)
@@ -154,9 +162,11 @@ void RunEventLog::watchRun(ClientRole &client, MediaService &media, ClientTransf
         m_log.write(QStringLiteral("play_scheduled"), fields);
     });
     connect(&media, &MediaService::firstSampleHeard, this,
-            [this](const QString &alias, qint64 startAtNs, qint64 heardNs) {
+            [this](const QString &alias, qint64 startAtNs, qint64 heardNs, qint64 firstSample) {
+                // A late start is heard from a later sample: which one says how much was lost.
                 QJsonObject fields = aliasFields(alias);
                 fields.insert(QStringLiteral("scheduled_ns"), startAtNs);
+                fields.insert(QStringLiteral("sample"), firstSample);
                 m_log.writeAt(heardNs, QStringLiteral("first_heard"), fields);
             });
 }

@@ -2,6 +2,7 @@
 
 #include "net/ClientRole.h"
 #include "net/ServerRole.h"
+#include "playback/ModMultimedia.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -54,6 +55,11 @@ RunWiring::RunWiring(const WindowControls &controls, WindowLayouts &layouts, con
 
     connect(&client, &ClientRole::setMusic, &m_clientPlayback, &ClientPlayback::setMusic);
     connect(&client, &ClientRole::playMusic, &m_clientPlayback, &ClientPlayback::playMusic);
+    connect(&client, &ClientRole::playMusicAt, &m_clientPlayback, &ClientPlayback::playMusicAt);
+    m_clientPlayback.setRunClock(&client.runClock().clock());
+    client.runClock().setOutputLatency([&media] { return media.outputLatencyMs(); });
+    // The stream runs from the connection on, so its clock runs before the first song.
+    connect(&client, &ClientRole::connected, this, [&media] { media.prepareOutput(); });
     connect(&client, &ClientRole::stopAllMusic, &m_clientPlayback, &ClientPlayback::stopAllMusic);
     connect(&m_clientPlayback, &ClientPlayback::playingChanged, c.lblPlaying, &QLabel::setToolTip);
 }

@@ -1,6 +1,7 @@
 #include "net/ClientReceiver.h"
 
 #include "net/Framing.h"
+#include "net/RunClockWords.h"
 #include "net/WireScan.h"
 
 namespace {
@@ -17,15 +18,18 @@ enum Word {
     SkipFiles,
     PlayMusic,
     StopAllMusic,
+    ClockTell,
+    PlayMusicAt,
     WaitBefore
 };
-static_assert(static_cast<int>(ClientCommand::StopAllMusic) == StopAllMusic);
+static_assert(static_cast<int>(ClientCommand::PlayMusicAt) == PlayMusicAt);
 
 const QList<QByteArray> &words()
 {
     static const QList<QByteArray> w = {"TimerResponse", "SetMusic",       "SetFileDone", "PutFileReady",
                                         "SkipFile",      "ReStartPutFile", "DoGetFile",   "SkipFiles",
-                                        "PlayMusic",     "StopAllMusic",   "WaitBefore:"};
+                                        "PlayMusic",     "StopAllMusic",   "ClockTell",   "PlayMusicAt",
+                                        "WaitBefore:"};
     return w;
 }
 
@@ -227,6 +231,15 @@ ClientReceiver::Parsed ClientReceiver::parseMessage(int word, qsizetype start)
                 return needMore(settleMs);
         }
         return complete(from + n);
+    }
+    case ClockTell:
+    case PlayMusicAt: {
+        const runClockWords::LineEnd line = runClockWords::lineEnd(m_in.bytes, start, &m_scanOffset);
+        if (line.length == 0)
+            return needMore(0);
+        Parsed p = complete(line.dataEnd);
+        p.end = start + line.length;
+        return p;
     }
     case PutFileReady:
     case SetMusic: {

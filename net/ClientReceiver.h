@@ -19,7 +19,11 @@ enum class ClientCommand {
     DoGetFile,
     SkipFiles,
     PlayMusic,
-    StopAllMusic
+    StopAllMusic,
+    // Not the design's words: sent only to a client that asked for the run's clock
+    // (docs/protocol.md, "The run's clock").
+    ClockTell,
+    PlayMusicAt
 };
 
 // One message the server sent: which command, and its data exactly as received.
@@ -44,7 +48,8 @@ struct ClientMessage {
 // - "SetFileDone": after the size's last digit, known when a non-digit follows;
 // - "PutFileReady": where the next message begins, or at once when the path is one of the
 //   announced songs and no other announced path goes on from it;
-// - "SetMusic": where the next message begins.
+// - "SetMusic": where the next message begins;
+// - "ClockTell", "PlayMusicAt": at the CR LF after their one line of numbers.
 // When the bytes end where a message could still go on, the owner waits the settle time
 // the receiver names and then takes the message as it is. A "PlayMusic" whose number could
 // still go on in the announced list is handed out `settleMs` after its last digit was

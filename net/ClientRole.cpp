@@ -2,6 +2,7 @@
 
 #include "net/Framing.h"
 #include "net/ReadPump.h"
+#include "net/RunClockWords.h"
 #include "net/SocketCodes.h"
 
 #include <QTcpSocket>
@@ -15,11 +16,18 @@ ClientRole::ClientRole(QTimer *tmrClient, QObject *parent)
     connect(m_tmrClient, &QTimer::timeout, this, &ClientRole::tmrClient_Timer);
     m_pump = new ReadPump(
         m_socket, m_receiver, [this] { return handleNext(); }, this);
+    m_clock = new ClientClock(
+        [this](const QByteArray &bytes) {
+            if (m_socket->state() == QAbstractSocket::ConnectedState && m_pump->write(bytes))
+                m_pump->flush();
+        },
+        this);
 
     connect(m_socket, &QTcpSocket::connected, this, [this] {
         m_wasConnected = true;
         m_resetProbe.watch(m_socket->socketDescriptor());
         m_pump->stampReceives();
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         m_pump->write(framing::messageBytes("Connected", {}));
         Q_EMIT connected();
     });
@@ -88,6 +96,7 @@ void ClientRole::connectionEnded()
     // A message delayed by this server is no business of the next one.
     m_tmrClient->stop();
     m_delayed.reset();
+    m_clock->connectionEnded();
 }
 
 void ClientRole::socketError(int error)
@@ -143,7 +152,11 @@ void ClientRole::handleResponseClient(const ClientMessage &message, qint64 arriv
 {
     switch (message.command) {
     case ClientCommand::TimerResponse:
-        m_pump->write(framing::messageBytes("MirrorTimerResponse", {}));
+        // The first ask for the run's clock rides in the same write: a server that does not
+        // know the word takes it for the answer's unused data, or for an unknown message of
+        // its own, and ignores it either way.
+        m_pump->write(framing::messageBytes("MirrorTimerResponse", {}) + m_clock->firstAsk());
+        m_pump->flush();
         break;
     case ClientCommand::SetMusic:
         Q_EMIT setMusic(message.data);
@@ -171,6 +184,14 @@ void ClientRole::handleResponseClient(const ClientMessage &message, qint64 arriv
         break;
     case ClientCommand::StopAllMusic:
         Q_EMIT stopAllMusic();
+        break;
+    case ClientCommand::ClockTell:
+        m_clock->answered(message.data, arrivalNs);
+        break;
+    case ClientCommand::PlayMusicAt:
+        // Only a server we asked sends it; anything else is no moment.
+        if (const auto play = runClockWords::parsePlayAt(message.data); play && m_clock->serverKeepsClock())
+            Q_EMIT playMusicAt(play->slot, play->atNs, play->delayMs, arrivalNs);
         break;
     }
 }

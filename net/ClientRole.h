@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/ClientClock.h"
 #include "net/ClientReceiver.h"
 #include "net/PeerResetProbe.h"
 
@@ -50,6 +51,9 @@ public:
 
     ReadPump &pump() { return *m_pump; }
 
+    // The server's clock, when the server keeps one for the run.
+    ClientClock &runClock() { return *m_clock; }
+
 Q_SIGNALS:
     // The connection opened and the greeting "Connected" has gone out.
     void connected();
@@ -63,6 +67,9 @@ Q_SIGNALS:
     // `arrivalNs`: when it took effect on arrival (ReceiveBuffer::nowNs()), its envelope's
     // delay included, however late the event loop got to it.
     void playMusic(const QByteArray &data, qint64 arrivalNs);
+    // A server that keeps the run's clock names the moment, on its clock, at which song
+    // `slot` is to be heard first, and the delay it gave after sending.
+    void playMusicAt(int slot, qint64 serverAtNs, int delayMs, qint64 arrivalNs);
     void stopAllMusic();
     void setFileDone(const QByteArray &data);
     void putFileReady(const QByteArray &data);
@@ -87,6 +94,7 @@ private:
     ClientReceiver m_receiver;
     ReadPump *m_pump;
     PeerResetProbe m_resetProbe;
+    ClientClock *m_clock;
     std::optional<ClientMessage> m_delayed;
     qint64 m_delayedDueNs = 0;
     bool m_closing = false;

@@ -20,6 +20,10 @@ ServerConnection::ServerConnection(int index, QTcpSocket *socket, ServerReceiver
             return true;
         },
         this);
+    // Asks for the run's clock count from when they reached this computer; small messages
+    // go out at once rather than behind a chunk's acknowledgement.
+    m_pump->stampReceives();
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(m_pump, &ReadPump::drained, this, [this] {
         if (m_disposeWhenDrained)
             deleteLater();

@@ -1,6 +1,7 @@
 #include "net/ServerReceiver.h"
 
 #include "net/Framing.h"
+#include "net/RunClockWords.h"
 #include "net/WireScan.h"
 
 namespace {
@@ -9,7 +10,7 @@ namespace {
 const QList<QByteArray> &words()
 {
     static const QList<QByteArray> w = {"MirrorTimerResponse", "Connected",     "GetFile", "SetFile",
-                                        "AllFilesLoaded",      "HasNeededFiles"};
+                                        "AllFilesLoaded",      "HasNeededFiles", "ClockAsk"};
     return w;
 }
 
@@ -36,6 +37,7 @@ void ServerReceiver::clear()
 {
     m_in.clear();
     m_waitsToSettle = false;
+    m_lineScanOffset = 0;
 }
 
 std::optional<ServerMessage> ServerReceiver::next()
@@ -77,8 +79,19 @@ std::optional<ServerMessage> ServerReceiver::next()
             }
         }
 
+        qsizetype next = end;
+        if (command == ServerCommand::ClockAsk) {
+            const runClockWords::LineEnd line = runClockWords::lineEnd(m_in.bytes, start, &m_lineScanOffset);
+            if (line.length == 0)
+                return std::nullopt;
+            end = line.dataEnd;
+            next = start + line.length;
+        }
+
         ServerMessage message{command, m_in.bytes.sliced(start, end - start)};
-        m_in.pos = end;
+        m_lastArrivalNs = m_in.readAtNs(next - 1);
+        m_lineScanOffset = 0;
+        m_in.pos = next;
         m_in.skipped = 0;
         m_in.settled = false;
         return message;

@@ -10,7 +10,17 @@
 #include <optional>
 
 // The commands a client sends and the server handles.
-enum class ServerCommand { MirrorTimerResponse, Connected, GetFile, SetFile, AllFilesLoaded, HasNeededFiles };
+enum class ServerCommand {
+    MirrorTimerResponse,
+    Connected,
+    GetFile,
+    SetFile,
+    AllFilesLoaded,
+    HasNeededFiles,
+    // Not one of the design's words: a client that keeps the run's clock asks with it
+    // (docs/protocol.md, "The run's clock").
+    ClockAsk
+};
 
 // One message a client sent: which command, and its data exactly as received.
 struct ServerMessage {
@@ -29,7 +39,8 @@ struct ServerMessage {
 // "HasNeededFiles" end at their CR LF; "GetFile" and "SetFile" carry a path line and a
 // slot number with nothing after it, so they end after the number's last digit, which is
 // known when a non-digit follows, when the number has three digits, or when no announced
-// song slot could still be written with more digits under this path. Only when the
+// song slot could still be written with more digits under this path. "ClockAsk" ends at
+// the CR LF after its one line of numbers. Only when the
 // received bytes end inside a number that could still go on does the owner wait
 // `settleMs` for more before taking the number as it is.
 class ServerReceiver : public StreamReceiver {
@@ -61,6 +72,9 @@ public:
 
     bool overflowed() const override { return m_in.overflowed; }
 
+    // When the last message `next` gave arrived: the read that brought its last byte.
+    qint64 lastArrivalNs() const { return m_lastArrivalNs; }
+
     // Positions the search for the next message has looked at: grows with the bytes
     // received, never with their square.
     qsizetype bytesExamined() const { return m_in.examined; }
@@ -71,4 +85,6 @@ private:
     AnnouncedSong m_announced;
     ReceiveBuffer m_in;
     bool m_waitsToSettle = false;
+    qsizetype m_lineScanOffset = 0; // how far the search for a data line's end has looked
+    qint64 m_lastArrivalNs = 0;
 };

@@ -3,9 +3,11 @@
 #include "net/Framing.h"
 #include "net/ReadPump.h"
 #include "net/ResponseTime.h"
+#include "net/RunClockWords.h"
 #include "net/ServerConnection.h"
 #include "net/SocketCodes.h"
 #include "net/WireScan.h"
+#include "core/MonotonicClock.h"
 #include "platform/RealtimeSection.h"
 
 #include <QPointer>
@@ -169,7 +171,36 @@ void ServerRole::handleMessage(int index, const ServerMessage &message)
     case ServerCommand::HasNeededFiles:
         Q_EMIT hasNeededFilesReceived(index);
         break;
+    case ServerCommand::ClockAsk:
+        answerClockAsk(index, message.data);
+        break;
     }
+}
+
+void ServerRole::answerClockAsk(int index, const QByteArray &data)
+{
+    const std::optional<runClockWords::Ask> ask = runClockWords::parseAsk(data);
+    if (!ask)
+        return;
+    ClientInfo &client = *Clients[index];
+    client.KeepsRunClock = true;
+    client.OutputLatencyMs = ask->outputLatencyMs;
+    const qint64 receivedNs = m_connections[index]->lastArrivalNs();
+    const runClockWords::Tell tell{ask->number, receivedNs, MonotonicClock::nowNs()};
+    if (m_connections[index]->write(runClockWords::tellBytes(tell)))
+        m_connections[index]->flush();
+}
+
+int ServerRole::runStartDelayMs() const
+{
+    // What a client's output holds, and a margin for a loaded client to place the song.
+    constexpr int marginMs = 70;
+    int delay = startDelayMs;
+    for (int i = 1; i <= lastIndex; ++i) {
+        if (isReady(i) && Clients[i]->KeepsRunClock)
+            delay = std::max(delay, Clients[i]->OutputLatencyMs + marginMs);
+    }
+    return std::min(delay, runClockWords::maxStartDelayMs);
 }
 
 void ServerRole::connectionClosed(int index)
@@ -250,6 +281,8 @@ void ServerRole::Send(int Index, const QByteArray &RCommand, const QByteArray &R
 void ServerRole::SendMessageAll(const QByteArray &RCommand, const QByteArray &RData)
 {
     noteAnnouncedSongs(RCommand, RData);
+    if (sendPlayMusic(RCommand, RData))
+        return;
     const QByteArray bytes = framing::messageBytes(RCommand, RData);
     QList<int> ready;
     for (int i = 1; i <= lastIndex; ++i) {
@@ -257,6 +290,27 @@ void ServerRole::SendMessageAll(const QByteArray &RCommand, const QByteArray &RD
             ready.append(i);
     }
     handOverTogether(ready, bytes.size() <= momentBytes);
+}
+
+bool ServerRole::sendPlayMusic(const QByteArray &RCommand, const QByteArray &RData)
+{
+    bool isSlot = false;
+    const int slot = RData.toInt(&isSlot);
+    if (RCommand != "PlayMusic" || !isSlot || RData != QByteArray::number(slot) || slot < 0 || slot > wireScan::lastSlot)
+        return false;
+    const int delayMs = runStartDelayMs();
+    const qint64 atNs = MonotonicClock::nowNs() + qint64(delayMs) * 1000000;
+    const QByteArray atBytes = runClockWords::playAtBytes({slot, atNs, delayMs});
+    const QByteArray plainBytes = delayMs > startDelayMs
+                                      ? framing::envelopeBytes(delayMs - startDelayMs, RCommand, RData)
+                                      : framing::messageBytes(RCommand, RData);
+    QList<int> ready;
+    for (int i = 1; i <= lastIndex; ++i) {
+        if (isReady(i) && m_connections[i]->write(Clients[i]->KeepsRunClock ? atBytes : plainBytes))
+            ready.append(i);
+    }
+    handOverTogether(ready, true);
+    return true;
 }
 
 void ServerRole::SendMessageAllByTimer(const QByteArray &RCommand, const QByteArray &RData)

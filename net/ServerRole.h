@@ -71,6 +71,15 @@ public:
     // Connected, greeted and measured.
     bool isReady(int index) const;
 
+    // From a "PlayMusic" leaving to its song's first sample heard. Clients that keep the run's
+    // clock are told the moment; the others count it from the message's arrival, and when the
+    // run's delay is longer than theirs, their message leaves inside an envelope that makes up
+    // the difference.
+    static constexpr int startDelayMs = 150;
+    // The run's start delay: the clients' own delay, or longer where a client's sound output
+    // holds more than fits in it, up to runClockWords::maxStartDelayMs.
+    int runStartDelayMs() const;
+
     // The listening socket failed: it listens again on the same port, or says it cannot.
     void sckServer_ListenError();
     // Connection `index` failed: it is dropped when still open; when it is gone already,
@@ -107,6 +116,10 @@ private:
     void connectionClosed(int index);
     void connectionFailed(int index, ServerConnection *connection);
     void remove(int index);
+    void answerClockAsk(int index, const QByteArray &data);
+    // "PlayMusic" to every ready client: with its moment on our clock to those that keep the
+    // run's clock. False when `RCommand` is another message.
+    bool sendPlayMusic(const QByteArray &RCommand, const QByteArray &RData);
     void noteAnnouncedSongs(const QByteArray &command, const QByteArray &data);
     bool announced(int slot, const QByteArray &path) const;
     // What is queued for these connections goes to the system now; for a moment (a message

@@ -41,6 +41,9 @@ public:
     // When the sound server can tell how long until a sample written now is heard: where the
     // stream stands now. Nothing for outputs that cannot tell; songs then start at once.
     virtual std::optional<StreamTiming> timing() { return std::nullopt; }
+    // As timing, but only once the output's own clock is settled (not a young stream's guess):
+    // what a song is held to.
+    virtual std::optional<StreamTiming> steadyTiming() { return timing(); }
     // True when timing() will tell, at least once the stream plays.
     virtual bool tellsTiming() const { return false; }
     // As timing, asked of the sound server now rather than interpolated from its last report:

@@ -4,6 +4,7 @@
 #include "platform/EightBitText.h"
 #include "playback/ModMultimedia.h"
 #include "core/MonotonicClock.h"
+#include "core/RunClock.h"
 
 namespace {
 
@@ -58,6 +59,9 @@ void ClientPlayback::setMusic(const QByteArray &data)
         return;
     }
     Songs = songSlots(data, lastSlot + 1);
+    // Running well before the first song must be placed on it: a new stream's clock may take
+    // a while to start.
+    m_media.prepareOutput();
     Q_EMIT songListArrived(data);
 }
 
@@ -67,11 +71,34 @@ void ClientPlayback::playMusic(const QByteArray &data, qint64 arrivalNs)
     const int n = slotNumber(data);
     if (n < 0)
         return;
+    start(n, (arrivalNs > 0 ? arrivalNs : MonotonicClock::nowNs()) + qint64(startDelayMs) * 1000000, {});
+}
+
+void ClientPlayback::playMusicAt(int slot, qint64 serverAtNs, int delayMs, qint64 arrivalNs)
+{
+    if (slot < 0 || slot > lastSlot)
+        return;
+    const std::optional<qint64> localAtNs = m_runClock ? m_runClock->localAt(serverAtNs) : std::nullopt;
+    if (!localAtNs) {
+        start(slot, (arrivalNs > 0 ? arrivalNs : MonotonicClock::nowNs()) + qint64(delayMs) * 1000000, {});
+        return;
+    }
+    // Each point of the song falls on the server's clock as our estimate of it stands then; a
+    // connection that ended leaves the song on the last estimate.
+    const RunClock *clock = m_runClock;
+    const qint64 startLocalNs = *localAtNs;
+    start(slot, startLocalNs, [clock, serverAtNs, startLocalNs](qint64 songNs) {
+        return clock->localAt(serverAtNs + songNs).value_or(startLocalNs + songNs);
+    });
+}
+
+void ClientPlayback::start(int slot, qint64 localAtNs, std::function<qint64(qint64)> timeline)
+{
     stopEverySong();
     // A song whose file is missing has no device: it stays silent.
-    m_media.startNextPlayAt((arrivalNs > 0 ? arrivalNs : MonotonicClock::nowNs()) + qint64(startDelayMs) * 1000000);
-    m_media.MediaPlay(deviceAlias(n), QString(), QString());
-    Q_EMIT playingChanged(EightBitText::decode(Songs.value(n)));
+    m_media.startNextPlayAt(localAtNs, std::move(timeline));
+    m_media.MediaPlay(deviceAlias(slot), QString(), QString());
+    Q_EMIT playingChanged(EightBitText::decode(Songs.value(slot)));
 }
 
 void ClientPlayback::stopAllMusic()

@@ -9,13 +9,16 @@
 
 class Dialogs;
 class ModMultimedia;
+class RunClock;
 
 // The client's side of a run: a new song list closes every song first, "PlayMusic" starts
 // the announced song from its beginning, "StopAllMusic" silences every song at once.
 //
 // A song is heard a fixed delay after its "PlayMusic" arrived, on every client alike: the
 // clients' sound outputs hold different amounts ahead of what is heard and their event loops
-// are busy for different times, and the delay covers both with room to spare.
+// are busy for different times, and the delay covers both with room to spare. A server that
+// keeps the run's clock names the moment on its own clock instead, so the network's delay
+// drops out, and the song is held to that clock while it plays.
 class ClientPlayback : public QObject {
     Q_OBJECT
 public:
@@ -28,9 +31,15 @@ public:
     // `endProgram` ends the program at once; run when the songs cannot be closed.
     ClientPlayback(ModMultimedia &media, Dialogs &dialogs, std::function<void()> endProgram, QObject *parent = nullptr);
 
+    // The estimate of the server's clock, once the server keeps one; it outlives this object.
+    void setRunClock(const RunClock *clock) { m_runClock = clock; }
+
     void setMusic(const QByteArray &data);
     // `arrivalNs`: when the message arrived (MonotonicClock); 0 when unknown, then now.
     void playMusic(const QByteArray &data, qint64 arrivalNs = 0);
+    // Song `slot` is to be heard first at `serverAtNs` on the server's clock; while that clock
+    // is not known yet, `delayMs` after `arrivalNs`.
+    void playMusicAt(int slot, qint64 serverAtNs, int delayMs, qint64 arrivalNs);
     void stopAllMusic();
 
     // The server paths of the run's songs, slot by slot, up to the first empty one.
@@ -46,9 +55,11 @@ Q_SIGNALS:
 
 private:
     void stopEverySong();
+    void start(int slot, qint64 localAtNs, std::function<qint64(qint64)> timeline);
 
     ModMultimedia &m_media;
     Dialogs &m_dialogs;
     std::function<void()> m_endProgram;
     QList<QByteArray> Songs;
+    const RunClock *m_runClock = nullptr;
 };

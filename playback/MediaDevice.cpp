@@ -74,7 +74,8 @@ qint64 MediaDevice::position() const
     return sampleToUnits(byte / m_bytesPerSample);
 }
 
-int MediaDevice::play(std::optional<qint64> from, std::optional<qint64> to, std::optional<qint64> startAtNs)
+int MediaDevice::play(std::optional<qint64> from, std::optional<qint64> to, std::optional<qint64> startAtNs,
+                      PlayTimeline timeline)
 {
     const qint64 lengthUnits = length();
     const qint64 fromUnits = from.value_or(position());
@@ -104,7 +105,8 @@ int MediaDevice::play(std::optional<qint64> from, std::optional<qint64> to, std:
     m_streamStart = std::numeric_limits<qint64>::max() / 2;
     m_startAtNs = startAtNs;
     m_scheduledNs.reset();
-    m_mixer->add(this, startAtNs);
+    m_skippedFrames = 0;
+    m_mixer->add(this, startAtNs, std::move(timeline));
     // The head is in memory: a play that starts at once has its first samples handed over
     // before this returns.
     m_mixer->pump();
@@ -114,6 +116,7 @@ int MediaDevice::play(std::optional<qint64> from, std::optional<qint64> to, std:
 void MediaDevice::placed(const OutputMixerPlacement &placement)
 {
     m_streamStart = placement.streamByte;
+    m_skippedFrames = placement.skippedFrames;
     if (placement.scheduled) {
         m_scheduledNs = m_startAtNs;
         Q_EMIT scheduled(*m_startAtNs, placement.lateNs);
@@ -230,8 +233,10 @@ void MediaDevice::tick()
             return;
     }
     if (m_scheduledNs) {
-        if (const std::optional<qint64> heardNs = m_mixer->heardAtNs(m_streamStart)) {
-            Q_EMIT firstSampleHeard(*std::exchange(m_scheduledNs, std::nullopt), *heardNs);
+        // A late play's first heard sample is not its first: its beginning was skipped.
+        const qint64 firstHeardByte = m_streamStart + m_skippedFrames * m_bytesPerSample;
+        if (const std::optional<qint64> heardNs = m_mixer->heardAtNs(firstHeardByte)) {
+            Q_EMIT firstSampleHeard(*std::exchange(m_scheduledNs, std::nullopt), *heardNs, m_skippedFrames);
             if (!m_playing)
                 return;
         }

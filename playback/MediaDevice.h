@@ -40,7 +40,9 @@ public:
     // Plays [from, to) in the current time format; an absent from is the current position, an
     // absent to the end. With `startAtNs` (MonotonicClock), its first sample is heard at that
     // moment where the output can tell, else it starts at once. Returns a MediaError code.
-    int play(std::optional<qint64> from, std::optional<qint64> to, std::optional<qint64> startAtNs = std::nullopt);
+    // `timeline` holds the playing song to its pace from then on (see OutputMixer::add).
+    int play(std::optional<qint64> from, std::optional<qint64> to, std::optional<qint64> startAtNs = std::nullopt,
+             PlayTimeline timeline = {});
     void stop();
     // Stops and lets go of the file and the decoded samples; the device is closed for good.
     void release();
@@ -50,8 +52,9 @@ Q_SIGNALS:
     void firstSamplesHanded();
     // A play was placed on its moment; lateNs of it are skipped because that moment had passed.
     void scheduled(qint64 startAtNs, qint64 lateNs);
-    // The output reports a scheduled play's first sample heard at heardNs.
-    void firstSampleHeard(qint64 startAtNs, qint64 heardNs);
+    // The output reports a scheduled play's first sample heard at heardNs: its sample
+    // `firstSample` (0 unless the play came too late for its beginning).
+    void firstSampleHeard(qint64 startAtNs, qint64 heardNs, qint64 firstSample);
     // A play ended: stopped, played to its end, or its output broke down.
     void stopped();
 
@@ -82,6 +85,7 @@ private:
 
     bool m_playing = false;
     qint64 m_streamStart = 0; // stream byte of the play's first byte
+    qint64 m_skippedFrames = 0; // of a late play, the frames skipped before the first heard
     qint64 m_playStartByte = 0;
     qint64 m_nextByte = 0; // next song byte to hand to the output
     qint64 m_endByte = 0;

@@ -107,8 +107,9 @@ int MediaService::sendString(const QString &command, QString *answer)
         return open(verbEnd < 0 ? QString() : text.mid(verbEnd + 1));
 
     // A start moment holds for the next play only, whether it succeeds or not.
-    const std::optional<qint64> startAtNs =
-        is(verb, QLatin1StringView("play")) ? std::exchange(m_nextPlayAtNs, std::nullopt) : std::nullopt;
+    const bool playing = is(verb, QLatin1StringView("play"));
+    const std::optional<qint64> startAtNs = playing ? std::exchange(m_nextPlayAtNs, std::nullopt) : std::nullopt;
+    Timeline timeline = playing ? std::exchange(m_nextTimeline, {}) : Timeline{};
     const QStringList words = wordsOf(text);
     if (words.isEmpty())
         return MediaError::UnrecognizedCommand;
@@ -136,7 +137,7 @@ int MediaService::sendString(const QString &command, QString *answer)
         return MediaError::Success;
     }
     if (is(verb, QLatin1StringView("play")))
-        return play(target, words, startAtNs);
+        return play(target, words, startAtNs, std::move(timeline));
     if (is(verb, QLatin1StringView("set")))
         return set(target, words);
     return status(target, words, answer);
@@ -205,7 +206,7 @@ int MediaService::open(const QString &arguments)
     auto opened = std::make_unique<MediaDevice>();
     if (!opened->open(path))
         return MediaError::CannotPlayFile;
-    OutputMixer *mixer = mixerFor(*opened);
+    OutputMixer *mixer = mixerFor(opened->sampleRate(), opened->channels());
     opened->setMixer(mixer);
     // The stream starts now rather than at "play"; one that will not start is tried again and
     // reported there.
@@ -217,7 +218,9 @@ int MediaService::open(const QString &arguments)
     connect(added, &MediaDevice::scheduled, this,
             [this, alias](qint64 startAtNs, qint64 lateNs) { Q_EMIT playScheduled(alias, startAtNs, lateNs); });
     connect(added, &MediaDevice::firstSampleHeard, this,
-            [this, alias](qint64 startAtNs, qint64 heardNs) { Q_EMIT firstSampleHeard(alias, startAtNs, heardNs); });
+            [this, alias](qint64 startAtNs, qint64 heardNs, qint64 firstSample) {
+                Q_EMIT firstSampleHeard(alias, startAtNs, heardNs, firstSample);
+            });
     connect(added, &MediaDevice::stopped, this,
             [this, alias] { Q_EMIT deviceStopped(alias, MonotonicClock::nowNs()); });
     m_devices.insert(keyOf(alias), added);
@@ -225,20 +228,36 @@ int MediaService::open(const QString &arguments)
     return MediaError::Success;
 }
 
-OutputMixer *MediaService::mixerFor(const MediaDevice &device)
+std::optional<qint64> MediaService::outputLatencyNs()
 {
-    std::unique_ptr<OutputMixer> &mixer = m_mixers[{device.sampleRate(), device.channels()}];
+    std::optional<qint64> longest;
+    for (const auto &[format, mixer] : m_mixers) {
+        if (const std::optional<qint64> ns = mixer->latencyNs())
+            longest = std::max(longest.value_or(0), *ns);
+    }
+    return longest;
+}
+
+void MediaService::prepareOutput()
+{
+    mixerFor(44100, 2)->ensureStarted();
+}
+
+OutputMixer *MediaService::mixerFor(int sampleRate, int channels)
+{
+    std::unique_ptr<OutputMixer> &mixer = m_mixers[{sampleRate, channels}];
     if (!mixer) {
         QAudioFormat format;
-        format.setSampleRate(device.sampleRate());
-        format.setChannelCount(device.channels());
+        format.setSampleRate(sampleRate);
+        format.setChannelCount(channels);
         format.setSampleFormat(QAudioFormat::Int16);
         mixer = std::make_unique<OutputMixer>(m_makeOutput, format);
     }
     return mixer.get();
 }
 
-int MediaService::play(MediaDevice *device, const QStringList &words, std::optional<qint64> startAtNs)
+int MediaService::play(MediaDevice *device, const QStringList &words, std::optional<qint64> startAtNs,
+                       Timeline timeline)
 {
     std::optional<qint64> from;
     std::optional<qint64> to;
@@ -257,7 +276,7 @@ int MediaService::play(MediaDevice *device, const QStringList &words, std::optio
             return MediaError::BadInteger;
         (isFrom ? from : to) = value;
     }
-    return device->play(from, to, startAtNs);
+    return device->play(from, to, startAtNs, std::move(timeline));
 }
 
 int MediaService::set(MediaDevice *device, const QStringList &words)

@@ -36,7 +36,15 @@ public:
 
     int sendString(const QString &command, QString *answer) override;
     QString errorString(int code) const override;
-    void startNextPlayAt(qint64 monotonicNs) override { m_nextPlayAtNs = monotonicNs; }
+    void startNextPlayAt(qint64 monotonicNs, Timeline timeline = {}) override
+    {
+        m_nextPlayAtNs = monotonicNs;
+        m_nextTimeline = std::move(timeline);
+    }
+    // The longest of the running streams'.
+    std::optional<qint64> outputLatencyNs() override;
+    // 44.1 kHz stereo: what nearly every song is.
+    void prepareOutput() override;
 
 Q_SIGNALS:
     // Reports for an event log; monotonicNs is MonotonicClock::nowNs() (CLOCK_MONOTONIC) at the
@@ -49,21 +57,23 @@ Q_SIGNALS:
     // because that moment had already passed when it came.
     void playScheduled(const QString &alias, qint64 startAtNs, qint64 lateNs);
     // The output reports that a scheduled play's first sample was heard at heardNs.
-    void firstSampleHeard(const QString &alias, qint64 startAtNs, qint64 heardNs);
+    // `firstSample`: which sample of the song that was, 0 unless its beginning came too late.
+    void firstSampleHeard(const QString &alias, qint64 startAtNs, qint64 heardNs, qint64 firstSample);
     // A playing device stopped: by command, at its end, by close, or its output broke down.
     void deviceStopped(const QString &alias, qint64 monotonicNs);
 
 private:
     int open(const QString &arguments);
-    int play(MediaDevice *device, const QStringList &words, std::optional<qint64> startAtNs);
+    int play(MediaDevice *device, const QStringList &words, std::optional<qint64> startAtNs, Timeline timeline);
     int set(MediaDevice *device, const QStringList &words);
     int status(MediaDevice *device, const QStringList &words, QString *answer);
     int close(const QString &alias);
     MediaDevice *device(const QString &alias) const;
-    OutputMixer *mixerFor(const MediaDevice &device);
+    OutputMixer *mixerFor(int sampleRate, int channels);
 
     AudioOutputFactory m_makeOutput;
     QHash<QString, MediaDevice *> m_devices; // by case-folded alias; children of this object
     std::map<std::pair<int, int>, std::unique_ptr<OutputMixer>> m_mixers; // by rate and channels
     std::optional<qint64> m_nextPlayAtNs;
+    Timeline m_nextTimeline;
 };

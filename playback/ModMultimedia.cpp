@@ -94,9 +94,20 @@ QString ModMultimedia::MediaPlay(const QString &alias, const QString &from, cons
     return answerFor(m_service.sendString(inBuffer(command, kPlayCommandLength), nullptr));
 }
 
-void ModMultimedia::startNextPlayAt(qint64 monotonicNs)
+void ModMultimedia::startNextPlayAt(qint64 monotonicNs, std::function<qint64(qint64 songNs)> timeline)
 {
-    m_service.startNextPlayAt(monotonicNs);
+    m_service.startNextPlayAt(monotonicNs, std::move(timeline));
+}
+
+int ModMultimedia::outputLatencyMs()
+{
+    const std::optional<qint64> ns = m_service.outputLatencyNs();
+    return ns ? int((*ns + 999999) / 1000000) : 0;
+}
+
+void ModMultimedia::prepareOutput()
+{
+    m_service.prepareOutput();
 }
 
 QString ModMultimedia::MediaStop(const QString &alias)

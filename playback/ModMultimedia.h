@@ -21,8 +21,13 @@ public:
 
     QString MediaOpen(qint32 parent, const QString &alias, const QString &path, const QString &type);
     QString MediaPlay(const QString &alias, const QString &from, const QString &to);
-    // The next MediaPlay's first sample is to be heard at this monotonic moment (MonotonicClock).
-    void startNextPlayAt(qint64 monotonicNs);
+    // The next MediaPlay's first sample is to be heard at this monotonic moment (MonotonicClock),
+    // and the song held to `timeline` while it plays (see MediaCommandService).
+    void startNextPlayAt(qint64 monotonicNs, std::function<qint64(qint64 songNs)> timeline = {});
+    // How long the sound output holds a sample before it is heard, in whole ms; 0 when unknown.
+    int outputLatencyMs();
+    // The output stream of the usual song format starts now (see MediaCommandService).
+    void prepareOutput();
     QString MediaStop(const QString &alias);
     QString MediaClose(const QString &alias);
     QString MediaCloseAll();

@@ -62,13 +62,19 @@ qsizetype OutputMixer::indexOf(const Source *source) const
     return -1;
 }
 
-void OutputMixer::add(Source *source, std::optional<qint64> startAtNs)
+void OutputMixer::add(Source *source, std::optional<qint64> startAtNs, PlayTimeline timeline)
 {
     if (const qsizetype i = indexOf(source); i >= 0)
         m_sources.removeAt(i);
     if (m_output)
         followBridges();
-    m_sources.append({source, m_queuedEnd, true, startAtNs, MonotonicClock::nowNs()});
+    Entry entry;
+    entry.source = source;
+    entry.startByte = m_queuedEnd;
+    entry.startAtNs = startAtNs;
+    entry.addedNs = MonotonicClock::nowNs();
+    entry.timeline = std::move(timeline);
+    m_sources.append(entry);
     placeWaiting();
 }
 
@@ -90,7 +96,7 @@ OutputMixer::Placement OutputMixer::placeOnMoment(qsizetype index, const StreamT
             plan = startPlacement::plan(now, startAtNs, m_queuedEnd, rate, int(frameBytes));
         }
     }
-    return {plan.startByte, true, frameTime::nsOf(plan.skippedFrames, rate)};
+    return {plan.startByte, true, frameTime::nsOf(plan.skippedFrames, rate), plan.skippedFrames};
 }
 
 void OutputMixer::placeWaiting()
@@ -100,7 +106,7 @@ void OutputMixer::placeWaiting()
         Entry &entry = m_sources[i];
         if (!entry.waiting)
             continue;
-        Placement placement{m_queuedEnd, false, 0};
+        Placement placement{m_queuedEnd, false, 0, 0};
         if (entry.startAtNs && m_output) {
             if (const std::optional<StreamTiming> now = m_output->freshTiming())
                 placement = placeOnMoment(i, *now);
@@ -109,6 +115,7 @@ void OutputMixer::placeWaiting()
         }
         entry.startByte = placement.streamByte;
         entry.waiting = false;
+        entry.held = placement.scheduled;
         placed.append({entry.source, placement});
     }
     // Told last: a source may stop itself on hearing it.
@@ -148,6 +155,15 @@ void OutputMixer::remove(Source *source, bool early)
         m_queuedEnd = 0;
         m_mostFree = 0;
     }
+}
+
+std::optional<qint64> OutputMixer::latencyNs()
+{
+    const std::optional<StreamTiming> now = m_output ? m_output->timing() : std::nullopt;
+    if (!now)
+        return std::nullopt;
+    const qint64 frames = std::max<qint64>(0, m_queuedEnd - now->heardByte) / std::max(1, m_format.bytesPerFrame());
+    return frameTime::nsOf(frames, m_format.sampleRate());
 }
 
 qint64 OutputMixer::playedBytes()
@@ -195,8 +211,71 @@ void OutputMixer::skipPassed(Entry &entry)
     while (entry.startByte < m_queuedEnd) {
         const qint64 want = std::min<qint64>(m_queuedEnd - entry.startByte, 65536);
         scratch.resize(want);
-        const qint64 got = entry.source->fill(scratch.data(), want);
+        const qint64 got = take(entry, scratch.data(), want);
         entry.startByte = got < want ? m_queuedEnd : entry.startByte + want;
+    }
+}
+
+qint64 OutputMixer::take(Entry &entry, char *data, qint64 bytes)
+{
+    const qint64 frameBytes = std::max(1, m_format.bytesPerFrame());
+    qint64 done = 0;
+    if (entry.correction > 0) {
+        // Frames dropped: the song catches up with its timeline.
+        QByteArray dropped(entry.correction * frameBytes, '\0');
+        const qint64 got = entry.source->fill(dropped.data(), dropped.size());
+        entry.sourceFrames += got / frameBytes;
+        entry.correction = 0;
+        if (got < dropped.size())
+            return 0;
+    } else if (entry.correction < 0 && bytes >= frameBytes) {
+        // Frames inserted: the last one again, so nothing clicks; silence for a jump.
+        const qint64 frames = std::min(-entry.correction, bytes / frameBytes);
+        for (qint64 i = 0; i < frames; ++i) {
+            if (frames == 1 && entry.lastFrame.size() == frameBytes)
+                std::memcpy(data + done, entry.lastFrame.constData(), size_t(frameBytes));
+            else
+                std::memset(data + done, 0, size_t(frameBytes));
+            done += frameBytes;
+        }
+        entry.correction += frames;
+    }
+    const qint64 got = entry.source->fill(data + done, bytes - done);
+    entry.sourceFrames += got / frameBytes;
+    done += got;
+    if (done >= frameBytes)
+        entry.lastFrame = QByteArray(data + done - done % frameBytes - frameBytes, frameBytes);
+    return done;
+}
+
+void OutputMixer::holdToTimelines()
+{
+    const std::optional<StreamTiming> now = m_output->steadyTiming();
+    if (!now)
+        return;
+    const int rate = m_format.sampleRate();
+    const qint64 frameBytes = std::max(1, m_format.bytesPerFrame());
+    const qint64 jumpFrames = frameTime::framesIn(qint64(holdJumpUs) * 1000, rate);
+    const auto signedNs = [rate](qint64 frames) {
+        return frames >= 0 ? frameTime::nsOf(frames, rate) : -frameTime::nsOf(-frames, rate);
+    };
+    for (Entry &entry : m_sources) {
+        // A late entry first skips what has passed.
+        if (entry.waiting || !entry.held || entry.correction != 0 || !entry.startAtNs || entry.startByte < m_queuedEnd)
+            continue;
+        // Where the entry's next frame goes, and the song frame that will be there.
+        const qint64 nextByte = std::max(entry.startByte, m_queuedEnd);
+        const qint64 heardNs = now->atNs + signedNs((nextByte - now->heardByte) / frameBytes);
+        const qint64 songNs = frameTime::nsOf(entry.sourceFrames, rate);
+        const qint64 dueNs = entry.timeline ? entry.timeline(songNs) : *entry.startAtNs + songNs;
+        const qint64 offNs = heardNs - dueNs;
+        const qint64 offFrames = offNs >= 0 ? frameTime::framesIn(offNs, rate) : -frameTime::framesIn(-offNs, rate);
+        if (offFrames > jumpFrames || offFrames < -jumpFrames)
+            entry.correction = offFrames;
+        else if (offFrames >= holdSlackFrames)
+            entry.correction = 1;
+        else if (offFrames <= -holdSlackFrames)
+            entry.correction = -1;
     }
 }
 
@@ -212,19 +291,19 @@ qint64 OutputMixer::mix(qint64 bytes)
         }
     }
     if (playing.size() == 1 && playing.first()->startByte == m_queuedEnd) {
-        produced = playing.first()->source->fill(block.data(), bytes);
+        produced = take(*playing.first(), block.data(), bytes);
     } else {
         // Summed in 32 bits and clipped once: loud songs together distort rather than wrap
         // around. A source that starts later has silence before it.
         std::vector<int> sums(size_t(bytes / 2), 0);
         QByteArray scratch(bytes, '\0');
-        for (const Entry *entry : std::as_const(playing)) {
+        for (Entry *entry : std::as_const(playing)) {
             const qint64 offset = entry->startByte - m_queuedEnd;
             if (offset >= bytes) {
                 produced = bytes;
                 continue;
             }
-            const qint64 got = entry->source->fill(scratch.data(), bytes - offset);
+            const qint64 got = take(*entry, scratch.data(), bytes - offset);
             for (qint64 i = 0; i + 1 < got; i += 2) {
                 qint16 sample = 0;
                 std::memcpy(&sample, scratch.constData() + i, 2);
@@ -258,6 +337,7 @@ void OutputMixer::pump()
     m_pumping = true;
     followBridges();
     placeWaiting();
+    holdToTimelines();
     writePending();
     if (m_pending.isEmpty()) {
         const qint64 frameBytes = std::max(1, m_format.bytesPerFrame());

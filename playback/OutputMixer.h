@@ -8,15 +8,22 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 // Where a source's first byte went in its output stream.
 struct OutputMixerPlacement {
-    qint64 streamByte = 0;  // the stream byte of the source's first byte
-    bool scheduled = false; // placed on its moment (the output tells when bytes are heard)
-    qint64 lateNs = 0;      // the moment had passed: this much of the source is skipped
+    qint64 streamByte = 0;    // the stream byte of the source's first byte
+    bool scheduled = false;   // placed on its moment (the output tells when bytes are heard)
+    qint64 lateNs = 0;        // the moment had passed: this much of the source is skipped
+    qint64 skippedFrames = 0; // the same in frames: the first frame of it that is heard
 };
+
+// When each point of a song is to be heard: the monotonic moment (MonotonicClock) for the
+// point `songNs` after its first sample. A song held to it keeps that pace whatever the
+// sound card's own clock does.
+using PlayTimeline = std::function<qint64(qint64 songNs)>;
 
 // One output stream of one sample format, started once and kept running on silence between
 // songs, so that a play only has to hand samples to a stream that already flows. Devices that
@@ -51,13 +58,23 @@ public:
     // already have sounded are skipped, so it plays in step. A stream whose clock does not
     // run yet (just made) is waited for, up to `clockWaitMs`. The source learns where it went
     // through `placed`, before this returns unless it waits. pump() then hands it samples.
-    void add(Source *source, std::optional<qint64> startAtNs = std::nullopt);
+    // A placed source is then held to `timeline` (by default: its moment plus the song's own
+    // time), a frame at a time, where the output tells when bytes are heard.
+    void add(Source *source, std::optional<qint64> startAtNs = std::nullopt, PlayTimeline timeline = {});
     static constexpr int clockWaitMs = 3000;
+    // Frames a held source may be off before one is inserted or dropped: the stream's clock
+    // wavers by about this much from report to report.
+    static constexpr int holdSlackFrames = 2;
+    // Further off than this (a sink that jumped, a stalled client), the whole difference is
+    // made up at once rather than a frame at a time.
+    static constexpr int holdJumpUs = 20000;
     // Takes a source out; when it was the last one and stopped early, what it left queued is
     // dropped, so it falls silent at once.
     void remove(Source *source, bool early);
     // Stream bytes (songs and silence) the output has played.
     qint64 playedBytes();
+    // How long a sample written now waits before it is heard; nothing when it cannot tell.
+    std::optional<qint64> latencyNs();
     // When the output reports stream byte `streamByte` was heard; nothing before that, or
     // when it cannot tell.
     std::optional<qint64> heardAtNs(qint64 streamByte);
@@ -72,6 +89,11 @@ private:
         bool waiting = true;  // not placed yet
         std::optional<qint64> startAtNs;
         qint64 addedNs = 0;
+        PlayTimeline timeline;
+        bool held = false;       // placed on its moment: held to its timeline from then on
+        qint64 sourceFrames = 0; // frames taken from the source since its first
+        qint64 correction = 0;   // frames to drop (more than 0) or insert (less than 0)
+        QByteArray lastFrame;    // the last frame handed on, repeated when one is inserted
     };
 
     void followBridges();
@@ -82,6 +104,9 @@ private:
     void writePending();
     qint64 mix(qint64 bytes);
     void skipPassed(Entry &entry);
+    // Up to `bytes` of the entry's next samples, with its correction applied.
+    qint64 take(Entry &entry, char *data, qint64 bytes);
+    void holdToTimelines();
     void fail();
     qsizetype indexOf(const Source *source) const;
 

@@ -43,6 +43,7 @@ public:
     bool failed() override;
     std::optional<StreamTiming> timing() override;
     std::optional<StreamTiming> freshTiming() override;
+    std::optional<StreamTiming> steadyTiming() override;
     bool tellsTiming() const override { return true; }
     bool rewindTo(qint64 from) override;
     qint64 bridgedBytes() override;
