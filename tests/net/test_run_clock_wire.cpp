@@ -1,0 +1,127 @@
+// The run's clock on the wire, against peers that follow the original protocol byte for byte
+// and take each read as one message, in both directions, and between two of our own.
+#include "core/MonotonicClock.h"
+#include "net/ClientRole.h"
+#include "net/ServerRole.h"
+#include "tests/net/Loopback.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A command word as a peer built to the original protocol cuts it: the read up to its first CR LF.
+QByteArray wordOf(const QByteArray &read)
+{
+    const qsizetype crlf = read.indexOf("\r\n");
+    return crlf < 0 ? QByteArray() : read.left(crlf);
+}
+
+// Greets a server with the original client's bytes, each write a read of its own there.
+void greetAsOriginalClient(QTcpSocket &peer, ServerRole &server, int index)
+{
+    peer.write("Connected\r\n");
+    ASSERT_EQ(readBytes(peer, 15), QByteArray("TimerResponse\r\n"));
+    peer.write("MirrorTimerResponse\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.isReady(index); }, waitMs));
+}
+
+} // namespace
+
+TEST(RunClockWire, ANewClientWithAnOriginalServerAsksOnceUnseenAndPlaysOnArrival)
+{
+    // The original server: one read is one message, unknown words are ignored, and the
+    // answer to the probe takes no data.
+    QTcpServer listener;
+    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost, 0));
+    QTimer tmrClient;
+    ClientRole client(&tmrClient);
+    client.connectToServer(QStringLiteral("127.0.0.1"), listener.serverPort());
+    ASSERT_TRUE(listener.waitForNewConnection(waitMs));
+    QTcpSocket *server = listener.nextPendingConnection();
+    QList<QByteArray> reads;
+    QObject::connect(server, &QTcpSocket::readyRead, server, [&] {
+        const QByteArray read = server->readAll();
+        reads.append(read);
+        if (wordOf(read) == "Connected")
+            server->write("TimerResponse\r\n");
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reads.size() >= 2; }, waitMs));
+    // Long enough for every ask a client would make of a server that answered.
+    QTest::qWait(3 * ClientClock::firstAskEveryMs);
+
+    ASSERT_GE(reads.size(), 2);
+    EXPECT_EQ(wordOf(reads[0]), QByteArray("Connected"));
+    // The probe's answer is seen as such; what rides behind it is its unused data, and nothing
+    // more comes: a server that never answered is never asked again.
+    EXPECT_EQ(wordOf(reads[1]), QByteArray("MirrorTimerResponse"));
+    const QByteArray sent = reads.mid(1).join();
+    EXPECT_EQ(sent, QByteArray("MirrorTimerResponse\r\nClockAsk\r\n0 0\r\n"));
+    EXPECT_FALSE(client.runClock().serverKeepsClock());
+
+    // The original "PlayMusic", and a "PlayMusicAt" the client never asked for, which is no moment.
+    QSignalSpy play(&client, &ClientRole::playMusic);
+    QSignalSpy playAt(&client, &ClientRole::playMusicAt);
+    server->write("PlayMusicAt\r\n1 5 150\r\n");
+    server->flush();
+    QTest::qWait(100);
+    server->write("PlayMusic\r\n1");
+    ASSERT_TRUE(play.wait(waitMs));
+    EXPECT_EQ(play.first().first().toByteArray(), QByteArray("1"));
+    EXPECT_EQ(playAt.count(), 0);
+}
+
+TEST(RunClockWire, OurServerTellsOriginalClientsOnlyTheirWordsAndCoversTheSlowestOutput)
+{
+    SessionState session;
+    session.setAcceptNewClients(true);
+    ServerRole server(session);
+    server.setListenAddress(QHostAddress::LocalHost);
+    ASSERT_TRUE(server.listen(0));
+
+    // An original client, and one of ours whose sound output holds 350 ms.
+    QTcpSocket original;
+    original.connectToHost(QHostAddress::LocalHost, server.listeningPort());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.client(1).has_value(); }, waitMs));
+    greetAsOriginalClient(original, server, 1);
+
+    QTimer tmrClient;
+    ClientRole ours(&tmrClient);
+    ours.runClock().setOutputLatency([] { return 350; });
+    ours.connectToServer(QStringLiteral("127.0.0.1"), server.listeningPort());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.isReady(2) && ours.runClock().clock().ready(); }, waitMs));
+    EXPECT_TRUE(ours.runClock().serverKeepsClock());
+
+    QSignalSpy playAt(&ours, &ClientRole::playMusicAt);
+    const qint64 beforeNs = MonotonicClock::nowNs();
+    server.SendMessageAll("PlayMusic", "7");
+    const qint64 afterNs = MonotonicClock::nowNs();
+    // The run waits for the slowest output (and a margin), and the original client's message
+    // makes up the difference inside an envelope, so it too is heard about then.
+    const int delayMs = server.runStartDelayMs();
+    EXPECT_GE(delayMs, 350 + 50);
+    const QByteArray envelope =
+        "WaitBefore:" + QByteArray::number(delayMs - ServerRole::startDelayMs) + "\r\nPlayMusic\r\n7";
+    EXPECT_EQ(readBytes(original, envelope.size()), envelope);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !playAt.isEmpty(); }, waitMs));
+    EXPECT_EQ(playAt.first().at(0).toInt(), 7);
+    EXPECT_EQ(playAt.first().at(2).toInt(), delayMs);
+    const qint64 serverAtNs = playAt.first().at(1).toLongLong();
+    EXPECT_GE(serverAtNs, beforeNs + qint64(delayMs) * 1000000);
+    EXPECT_LE(serverAtNs, afterNs + qint64(delayMs) * 1000000);
+    // One process, one clock: the estimate must find no offset.
+    const std::optional<qint64> localNs = ours.runClock().clock().localAt(serverAtNs);
+    ASSERT_TRUE(localNs.has_value());
+    EXPECT_LT(std::abs(*localNs - serverAtNs), 1000000);
+
+    // With no slow output left, the original client gets the bare original message again.
+    ours.close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !server.client(2).has_value(); }, waitMs));
+    server.SendMessageAll("PlayMusic", "8");
+    EXPECT_EQ(readBytes(original, 12), QByteArray("PlayMusic\r\n8"));
+    QTest::qWait(200);
+    EXPECT_EQ(original.readAll(), QByteArray()) << "nothing but the original's words";
+}
