@@ -270,12 +270,11 @@ void OutputMixer::holdToTimelines()
         const qint64 dueNs = entry.timeline ? entry.timeline(songNs) : *entry.startAtNs + songNs;
         const qint64 offNs = heardNs - dueNs;
         const qint64 offFrames = offNs >= 0 ? frameTime::framesIn(offNs, rate) : -frameTime::framesIn(-offNs, rate);
-        if (offFrames > jumpFrames || offFrames < -jumpFrames)
-            entry.correction = offFrames;
-        else if (offFrames >= holdSlackFrames)
-            entry.correction = 1;
-        else if (offFrames <= -holdSlackFrames)
-            entry.correction = -1;
+        // A frame at a time while it drifts; a sixteenth of the way per pass when further off
+        // (within a second from a sink's jump); a jump too large to glide at once.
+        const qint64 off = std::abs(offFrames);
+        const qint64 step = off > jumpFrames ? off : off >= 32 ? off / 16 : off >= holdSlackFrames ? 1 : 0;
+        entry.correction = offFrames < 0 ? -step : step;
     }
 }
 
