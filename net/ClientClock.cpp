@@ -11,8 +11,8 @@ ClientClock::ClientClock(Write write, QObject *parent) : QObject(parent), m_writ
 
 QByteArray ClientClock::firstAsk()
 {
-    connectionEnded();
-    return ask();
+    // One per connection: a server that probes again is asked nothing more.
+    return m_asked == 0 ? ask() : QByteArray();
 }
 
 QByteArray ClientClock::ask()

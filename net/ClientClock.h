@@ -31,7 +31,8 @@ public:
     // server makes the run's start delay cover the slowest client's.
     void setOutputLatency(std::function<int()> latencyMs) { m_latencyMs = std::move(latencyMs); }
 
-    // The bytes of the first ask, which go out behind "MirrorTimerResponse" in the same write.
+    // The bytes of the first ask of a connection, which go out behind "MirrorTimerResponse" in
+    // the same write; nothing once asked.
     QByteArray firstAsk();
     // A "ClockTell" arrived at `arrivalNs` (our clock).
     void answered(const QByteArray &data, qint64 arrivalNs);

@@ -117,6 +117,7 @@ std::optional<ClientReceiver::Item> ClientReceiver::next()
             continue;
         }
 
+        const qsizetype begin = m_in.pos;
         const qsizetype start = m_in.pos + at.length;
         Parsed p = at.token == WaitBefore ? parseEnvelope(start) : parseMessage(at.token, start);
         if (p.status == Status::NeedMore) {
@@ -132,6 +133,7 @@ std::optional<ClientReceiver::Item> ClientReceiver::next()
             continue;
         m_in.skipped = 0;
         p.item.arrivalNs = p.arrivalNs != 0 ? p.arrivalNs : m_in.readAtNs(p.end - 1);
+        p.item.startsRead = m_in.startsRead(begin) && m_in.readAtNs(begin) == m_in.readAtNs(p.end - 1);
         if (p.item.message.command == ClientCommand::SetMusic)
             m_songs = wireScan::songLines(p.item.message.data);
         return p.item;

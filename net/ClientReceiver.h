@@ -72,6 +72,8 @@ public:
         // brought its last byte, or for a "PlayMusic" whose number could still go on, the
         // settle time after its last digit was read: the moment it takes effect.
         qint64 arrivalNs = 0;
+        // Message: its first byte began a read, so the read's receive stamp is its own.
+        bool startsRead = false;
 
         // The same item, whenever it arrived.
         bool operator==(const Item &other) const

@@ -135,6 +135,12 @@ bool ClientRole::handleNext()
         m_tmrClient->start(item->delayMs);
         break;
     case ClientReceiver::Item::Kind::Message:
+        // An answer that waited in a read behind other bytes carries their stamp, too early.
+        if (item->message.command == ClientCommand::ClockTell) {
+            if (item->startsRead)
+                m_clock->answered(item->message.data, item->arrivalNs);
+            break;
+        }
         handleResponseClient(item->message, item->arrivalNs);
         break;
     }
@@ -186,8 +192,7 @@ void ClientRole::handleResponseClient(const ClientMessage &message, qint64 arriv
         Q_EMIT stopAllMusic();
         break;
     case ClientCommand::ClockTell:
-        m_clock->answered(message.data, arrivalNs);
-        break;
+        break; // only straight from the wire, never delayed in an envelope
     case ClientCommand::PlayMusicAt:
         // Only a server we asked sends it; anything else is no moment.
         if (const auto play = runClockWords::parsePlayAt(message.data); play && m_clock->serverKeepsClock())

@@ -21,7 +21,7 @@ void ReceiveBuffer::append(const QByteArray &more, qint64 readAtNs)
     }
     bytes.append(more);
     if (!more.isEmpty()) {
-        reads.append({dropped + bytes.size(), readAtNs});
+        reads.append({dropped + bytes.size() - more.size(), dropped + bytes.size(), readAtNs});
         if (reads.size() > keptReads)
             reads.removeFirst();
     }
@@ -35,6 +35,15 @@ qint64 ReceiveBuffer::readAtNs(qsizetype index) const
             return read.atNs;
     }
     return reads.isEmpty() ? nowNs() : reads.last().atNs;
+}
+
+bool ReceiveBuffer::startsRead(qsizetype index) const
+{
+    for (const Read &read : reads) {
+        if (dropped + index < read.end)
+            return dropped + index == read.start;
+    }
+    return false;
 }
 
 void ReceiveBuffer::clear()

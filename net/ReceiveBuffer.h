@@ -16,6 +16,9 @@ struct ReceiveBuffer {
     void append(const QByteArray &more, qint64 readAtNs);
     // When the byte at `index` of `bytes` was read.
     qint64 readAtNs(qsizetype index) const;
+    // True when the byte at `index` was the first of its read: the read's stamp is then its own,
+    // not that of bytes that came before it and waited.
+    bool startsRead(qsizetype index) const;
     // The settle time has passed without new bytes: a message may end where the bytes end.
     void settle() { settled = true; }
     void clear();
@@ -33,6 +36,7 @@ struct ReceiveBuffer {
     // The reads still holding bytes here: where each ends, counted over the buffer's life,
     // and when it was read. Only the newest few are kept; older bytes count as read then.
     struct Read {
+        qsizetype start = 0;
         qsizetype end = 0;
         qint64 atNs = 0;
     };

@@ -29,8 +29,9 @@ public:
     void dispose();
 
     ReadPump &pump() { return *m_pump; }
-    // When the message being handled arrived (the system's receive stamp where it gives one).
-    qint64 lastArrivalNs() const { return m_receiver.lastArrivalNs(); }
+    // When the message being handled arrived (the system's receive stamp where it gives one),
+    // where its read held nothing before it.
+    std::optional<qint64> lastArrivalNs() const { return m_receiver.lastArrivalNs(); }
 
 Q_SIGNALS:
     void messageReceived(int index, const ServerMessage &message);

@@ -89,7 +89,11 @@ std::optional<ServerMessage> ServerReceiver::next()
         }
 
         ServerMessage message{command, m_in.bytes.sliced(start, end - start)};
-        m_lastArrivalNs = m_in.readAtNs(next - 1);
+        const qsizetype begin = start - at.length;
+        if (m_in.startsRead(begin) && m_in.readAtNs(begin) == m_in.readAtNs(next - 1))
+            m_lastArrivalNs = m_in.readAtNs(next - 1);
+        else
+            m_lastArrivalNs.reset();
         m_lineScanOffset = 0;
         m_in.pos = next;
         m_in.skipped = 0;

@@ -72,8 +72,9 @@ public:
 
     bool overflowed() const override { return m_in.overflowed; }
 
-    // When the last message `next` gave arrived: the read that brought its last byte.
-    qint64 lastArrivalNs() const { return m_lastArrivalNs; }
+    // When the last message `next` gave arrived: the read that brought its last byte; nothing
+    // when that read also brought bytes before it, whose stamp it then carries.
+    std::optional<qint64> lastArrivalNs() const { return m_lastArrivalNs; }
 
     // Positions the search for the next message has looked at: grows with the bytes
     // received, never with their square.
@@ -86,5 +87,5 @@ private:
     ReceiveBuffer m_in;
     bool m_waitsToSettle = false;
     qsizetype m_lineScanOffset = 0; // how far the search for a data line's end has looked
-    qint64 m_lastArrivalNs = 0;
+    std::optional<qint64> m_lastArrivalNs;
 };

@@ -185,8 +185,9 @@ void ServerRole::answerClockAsk(int index, const QByteArray &data)
     ClientInfo &client = *Clients[index];
     client.KeepsRunClock = true;
     client.OutputLatencyMs = ask->outputLatencyMs;
-    const qint64 receivedNs = m_connections[index]->lastArrivalNs();
-    const runClockWords::Tell tell{ask->number, receivedNs, MonotonicClock::nowNs()};
+    // Where the ask's own stamp is lost, now: late, so the exchange looks slow and is not trusted.
+    const qint64 nowNs = MonotonicClock::nowNs();
+    const runClockWords::Tell tell{ask->number, m_connections[index]->lastArrivalNs().value_or(nowNs), nowNs};
     if (m_connections[index]->write(runClockWords::tellBytes(tell)))
         m_connections[index]->flush();
 }

@@ -588,11 +588,17 @@ TEST(MediaServiceOutputs, AScheduledPlayIsHeardFirstAtItsMomentOrJoinsInStepWhen
     // Late by 30 ms: its first 30 ms are skipped, so it plays in step with the others.
     ASSERT_EQ(sendTo(service, stopA), 0);
     const qint64 late = fake.output->stream.size();
+    const qsizetype heardBefore = heard.size();
     fake.output->now = {late, t0 + 5000 * kMs};
     service.startNextPlayAt(t0 + 4970 * kMs);
     ASSERT_EQ(sendTo(service, playA), 0);
     EXPECT_EQ(fake.output->stream.indexOf(song.mid(30 * 48 * kFrameBytes, 4096), late - 4), late);
     EXPECT_EQ(scheduled.at(2).at(2).toLongLong(), 30 * kMs);
+    // Reported as heard when and from where it really was: not at the moment it missed.
+    fake.output->now = {late + 480 * kFrameBytes, t0 + 5010 * kMs};
+    ASSERT_TRUE(QTest::qWaitFor([&] { return heard.size() > heardBefore; }, kWaitCapMs));
+    EXPECT_EQ(heard.last().at(2).toLongLong(), t0 + 5000 * kMs);
+    EXPECT_EQ(heard.last().at(3).toLongLong(), 30 * 48);
 
     // A stream whose clock does not run yet: the song waits for it, then lands on its moment.
     ASSERT_EQ(sendTo(service, stopA), 0);
