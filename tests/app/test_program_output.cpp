@@ -20,10 +20,9 @@ TEST(ProgramOutputTest, AHeadlessServerOutsideADesktopSessionPrintsOnlyWhatIsFor
 
     QProcess program;
     program.setProcessEnvironment(environment);
-    program.start(QStringLiteral(TUNVERO_PROGRAM),
-                  {QStringLiteral("--headless"), QStringLiteral("--download-folder"), downloads,
-                   QStringLiteral("--server"), QStringLiteral("--port"), QStringLiteral("0"),
-                   QStringLiteral("--commands-on-stdin")});
+    program.start(QStringLiteral(TUNVERO_PROGRAM), {QStringLiteral("--headless"), QStringLiteral("--download-folder"),
+                                                    downloads, QStringLiteral("--server"), QStringLiteral("--port"),
+                                                    QStringLiteral("0"), QStringLiteral("--commands-on-stdin")});
     ASSERT_TRUE(program.waitForStarted(30000));
     program.write("quit\n");
     program.closeWriteChannel();
