@@ -41,12 +41,10 @@ bool PortSelection::eventFilter(QObject *watched, QEvent *event)
     case Qt::Key_Backspace:
         keyAscii = 8;
         break;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        return false;
     default:
-        // Keys that make no character (Delete, arrows) are not the filter's business.
-        if (key->text().isEmpty())
+        // Keys that make no character (Delete, arrows, Tab) are not the filter's business, even
+        // when the platform attaches one: X11 gives Delete 0x7F and Escape 0x1B.
+        if (key->text().isEmpty() || (key->key() >= Qt::Key_Escape && key->key() != Qt::Key_unknown))
             return false;
         keyAscii = key->text().at(0).unicode();
         break;

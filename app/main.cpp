@@ -7,6 +7,7 @@
 #include "core/AppInfo.h"
 #include "core/EventLog.h"
 #include "platform/QtDialogs.h"
+#include "platform/QtMessageFilter.h"
 #include "platform/UnattendedDialogs.h"
 
 #include <QApplication>
@@ -70,6 +71,7 @@ int runUnattended(QApplication &app, const CommandLine::Options &options)
 
 int main(int argc, char **argv)
 {
+    QtMessageFilter::install();
     // Help needs no display. Qt's own options are not known before the application object
     // takes them out, so anything else is judged after that.
     QStringList rawArguments;

@@ -8,11 +8,21 @@
 
 namespace PlaylistFile {
 
+namespace {
+
+const QByteArray byteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
+
+} // namespace
+
 bool write(const QString &fileName, const QStringList &fullPaths)
 {
     QByteArray content;
     for (const QString &path : fullPaths)
         content += EightBitText::encode(path) + QByteArrayLiteral("\r\n");
+    // A first path that begins with U+FEFF would be read back as the file's byte-order mark
+    // and lose it; an empty line before it is skipped by every reader.
+    if (content.startsWith(byteOrderMark))
+        content.prepend(QByteArrayLiteral("\r\n"));
     QSaveFile file(fileName);
     // Unbuffered, so that a short write (a full disk) shows here and not as a silent
     // partial flush inside the commit.
@@ -36,8 +46,8 @@ std::optional<QStringList> read(const QString &fileName)
     if (file.error() != QFileDevice::NoError)
         return std::nullopt;
     // An editor's byte-order mark belongs to the file, not to its first path.
-    if (content.startsWith("\xEF\xBB\xBF"))
-        content.remove(0, 3);
+    if (content.startsWith(byteOrderMark))
+        content.remove(0, byteOrderMark.size());
 
     QStringList lines;
     // Lines end in CR LF; a bare LF from a file edited elsewhere ends one too.

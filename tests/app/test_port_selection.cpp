@@ -22,17 +22,22 @@ protected:
 
     // The last dialog: the port number in use from now on.
     void expectNumberMessage(int number) { EXPECT_EQ(dialogs.last().message.text, QString::number(number)); }
+
+    // The box shown with the focus; keys go where a person's typing goes.
+    QWidget *focusedBox()
+    {
+        window.show();
+        window.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        c.cmbPort->setFocus();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() != nullptr; }, waitMs));
+        return QApplication::focusWidget();
+    }
 };
 
 TEST_F(PortSelectionTest, TypingIntoTheFocusedBoxTakesOnlyDigitsAndEnterApplies)
 {
-    window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    c.cmbPort->setFocus();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() != nullptr; }, waitMs));
-    // Keys go where a person's typing goes: to the widget that has the focus.
-    QWidget *typing = QApplication::focusWidget();
+    QWidget *typing = focusedBox();
     ASSERT_EQ(typing, c.cmbPort);
 
     // Delete makes no character and is left alone, so it can empty the box.
@@ -56,6 +61,31 @@ TEST_F(PortSelectionTest, TypingIntoTheFocusedBoxTakesOnlyDigitsAndEnterApplies)
     dialogs.then(DialogAnswer::Ok);
     QTest::keyClick(typing, Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(session.port(), 60000);
+}
+
+TEST_F(PortSelectionTest, EditingKeysKeepTheirMeaningWhateverTextX11GivesThem)
+{
+    QWidget *typing = focusedBox();
+    ASSERT_EQ(typing, c.cmbPort);
+    // X11 attaches a control character to these keys; Windows and the offscreen platform none.
+    const auto press = [&](Qt::Key key, const QString &text) {
+        QTest::sendKeyEvent(QTest::Click, typing, key, text, Qt::NoModifier);
+    };
+    press(Qt::Key_End, QString());
+    press(Qt::Key_Left, QString());
+    press(Qt::Key_Delete, QString(QChar(0x7f)));
+    EXPECT_EQ(c.cmbPort->currentText(), QStringLiteral("4993"));
+    press(Qt::Key_Home, QString());
+    press(Qt::Key_Escape, QString(QChar(0x1b)));
+    for (int k = 0; k < 4; ++k)
+        press(Qt::Key_Delete, QString(QChar(0x7f)));
+    ASSERT_EQ(c.cmbPort->currentText(), QString());
+
+    // Backspace stays discarded, with or without its character; only digits go in.
+    QTest::keyClicks(typing, QStringLiteral("12"));
+    press(Qt::Key_Backspace, QStringLiteral("\b"));
+    press(Qt::Key_Backspace, QString());
+    EXPECT_EQ(c.cmbPort->currentText(), QStringLiteral("12"));
 }
 
 TEST_F(PortSelectionTest, InvalidOutOfRangeAndUnchangedNumbersArePutBackSilently)

@@ -70,6 +70,28 @@ TEST_F(PlaylistStorageTest, SaveThenLoadGivesTheSameEntriesInOrder)
     EXPECT_FALSE(editor.playlistChanged());
 }
 
+TEST_F(PlaylistStorageTest, AFirstPathThatBeginsWithU_FEFFIsNotTakenForTheFilesByteOrderMark)
+{
+    // Only a relative path can begin with one: a song in the working folder.
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(folder.path()));
+    const QString marked = QChar(0xFEFF) + QStringLiteral("märkt.mp3");
+    makeFile(marked, "ID3");
+    editor.reset();
+    editor.Add(marked, marked);
+    editor.Add(songs[1], songs[1]);
+    const QString target = folder.filePath(QStringLiteral("märkt.tunvero"));
+    dialogs.then(target);
+    storage.cmdSavePlaylist_Click();
+    editor.reset();
+    dialogs.then(target);
+    storage.cmdLoadPlaylist_Click();
+    QDir::setCurrent(previous);
+    EXPECT_EQ(editor.fullPaths(), (QStringList{marked, songs[1]}));
+    // An empty line first, which every reader skips, whether it drops a leading mark or not.
+    EXPECT_EQ(readAll(target), "\r\n" + marked.toUtf8() + "\r\n" + songs[1].toUtf8() + "\r\n");
+}
+
 TEST_F(PlaylistStorageTest, LoadingSkipsEmptyLinesMissingSongsAndRepeatsAndReadsWindowsLinesAndByteOrderMarks)
 {
     editor.reset();
