@@ -26,10 +26,9 @@ static_assert(static_cast<int>(ClientCommand::PlayMusicAt) == PlayMusicAt);
 
 const QList<QByteArray> &words()
 {
-    static const QList<QByteArray> w = {"TimerResponse", "SetMusic",       "SetFileDone", "PutFileReady",
-                                        "SkipFile",      "ReStartPutFile", "DoGetFile",   "SkipFiles",
-                                        "PlayMusic",     "StopAllMusic",   "ClockTell",   "PlayMusicAt",
-                                        "WaitBefore:"};
+    static const QList<QByteArray> w = {"TimerResponse",  "SetMusic",    "SetFileDone", "PutFileReady", "SkipFile",
+                                        "ReStartPutFile", "DoGetFile",   "SkipFiles",   "PlayMusic",    "StopAllMusic",
+                                        "ClockTell",      "PlayMusicAt", "WaitBefore:"};
     return w;
 }
 

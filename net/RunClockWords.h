@@ -29,8 +29,8 @@ struct Tell {
 };
 struct PlayAt {
     int slot = 0;
-    qint64 atNs = 0;  // when the song's first sample is to be heard
-    int delayMs = 0;  // how long after the server sent it, for a client whose clock is not ready
+    qint64 atNs = 0; // when the song's first sample is to be heard
+    int delayMs = 0; // how long after the server sent it, for a client whose clock is not ready
 };
 
 // Where a message's data line, starting at `start`, ends: the data runs over digits, blanks

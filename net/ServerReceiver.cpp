@@ -9,7 +9,7 @@ namespace {
 // In the order of `ServerCommand`.
 const QList<QByteArray> &words()
 {
-    static const QList<QByteArray> w = {"MirrorTimerResponse", "Connected",     "GetFile", "SetFile",
+    static const QList<QByteArray> w = {"MirrorTimerResponse", "Connected",      "GetFile", "SetFile",
                                         "AllFilesLoaded",      "HasNeededFiles", "ClockAsk"};
     return w;
 }

@@ -297,7 +297,8 @@ bool ServerRole::sendPlayMusic(const QByteArray &RCommand, const QByteArray &RDa
 {
     bool isSlot = false;
     const int slot = RData.toInt(&isSlot);
-    if (RCommand != "PlayMusic" || !isSlot || RData != QByteArray::number(slot) || slot < 0 || slot > wireScan::lastSlot)
+    if (RCommand != "PlayMusic" || !isSlot || RData != QByteArray::number(slot) || slot < 0 ||
+        slot > wireScan::lastSlot)
         return false;
     const int delayMs = runStartDelayMs();
     const qint64 atNs = MonotonicClock::nowNs() + qint64(delayMs) * 1000000;

@@ -84,7 +84,7 @@ private:
     bool m_rewound = true;       // decoder sits at the head's end with nothing decoded ahead
 
     bool m_playing = false;
-    qint64 m_streamStart = 0; // stream byte of the play's first byte
+    qint64 m_streamStart = 0;   // stream byte of the play's first byte
     qint64 m_skippedFrames = 0; // of a late play, the frames skipped before the first heard
     qint64 m_playStartByte = 0;
     qint64 m_nextByte = 0; // next song byte to hand to the output
