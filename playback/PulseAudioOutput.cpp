@@ -210,10 +210,23 @@ qint64 PulseAudioOutput::bytesFree()
     if (!m_loop)
         return 0;
     LoopLock lock(m_loop);
-    if (!ready())
-        return 0;
-    const size_t free = pa_stream_writable_size(m_stream);
-    return free == size_t(-1) ? 0 : qint64(free);
+    return ready() ? freeLocked() : 0;
+}
+
+qint64 PulseAudioOutput::freeLocked()
+{
+    const size_t asked = pa_stream_writable_size(m_stream);
+    const qint64 writable = asked == size_t(-1) ? 0 : qint64(asked);
+    // The server's count of what it asked for takes the silence a rewind writes as growing the
+    // queue, and stays short by that much: after a stop it would ask for nothing until the
+    // dropped part had played (up to the whole target), and a song started meanwhile would wait
+    // and begin on an empty stream. A young stream the sink has not begun to read (for up to
+    // seconds) asks for nothing either. So what is queued by the clock (before it runs, all
+    // that is written) counts too: the server takes more than it asked for.
+    const std::optional<StreamTiming> now = timingLocked();
+    const qint64 queued = m_written - (now ? now->heardByte : 0);
+    const qint64 toTarget = std::clamp<qint64>(m_targetBytes - queued, 0, m_targetBytes);
+    return std::max(writable, toTarget - toTarget % m_format.bytesPerFrame());
 }
 
 bool PulseAudioOutput::writeLocked(const char *data, qint64 bytes)
@@ -352,10 +365,7 @@ void PulseAudioOutput::bridgeLocked()
 {
     if (!ready())
         return;
-    const size_t writable = pa_stream_writable_size(m_stream);
-    if (writable == size_t(-1))
-        return;
-    const qint64 queued = m_targetBytes - qint64(writable);
+    const qint64 queued = m_targetBytes - freeLocked();
     qint64 silence = m_bridgeBelowBytes - queued;
     silence -= silence % m_format.bytesPerFrame();
     if (silence <= 0 || !writeLocked(nullptr, silence))
@@ -380,6 +390,11 @@ bool PulseAudioOutput::rewindTo(qint64 from)
     const std::optional<StreamTiming> now = timingLocked();
     if (!now || from < now->heardByte || from > m_written || from % m_format.bytesPerFrame() != 0)
         return false;
+    return dropFromLocked(from);
+}
+
+bool PulseAudioOutput::dropFromLocked(qint64 from)
+{
     // The server's write position, past a rewind not yet written over.
     const qint64 serverAt = m_written - m_seek;
     const qint64 dropped = serverAt - from;
@@ -393,4 +408,18 @@ bool PulseAudioOutput::rewindTo(qint64 from)
     m_seek = -dropped;
     m_written = from;
     return true;
+}
+
+bool PulseAudioOutput::flush()
+{
+    if (!m_loop)
+        return false;
+    LoopLock lock(m_loop);
+    // Only a stream the sink has not begun to read (an idle sink may take seconds to), which
+    // has no clock to rewind by: all it holds is unheard, so the counts go back to 0, where the
+    // stream begins. Without this a stopped song would keep it full, and the next play wait.
+    const pa_timing_info *info = ready() ? pa_stream_get_timing_info(m_stream) : nullptr;
+    if (!info || info->playing || info->read_index != 0)
+        return false;
+    return dropFromLocked(0);
 }

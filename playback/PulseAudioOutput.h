@@ -46,6 +46,7 @@ public:
     std::optional<StreamTiming> steadyTiming() override;
     bool tellsTiming() const override { return true; }
     bool rewindTo(qint64 from) override;
+    bool flush() override;
     qint64 bridgedBytes() override;
 
 private:
@@ -57,10 +58,13 @@ private:
     void askForReport(pa_time_event *timer); // on the main loop's thread
     // data nullptr: silence.
     bool writeLocked(const char *data, qint64 bytes);
+    // What is written from stream byte `from` on is dropped; the next write goes there.
+    bool dropFromLocked(qint64 from);
     qint64 append(const char *data, qint64 bytes);
     void closeStream();
     void contextChanged(); // on the main loop's thread
     bool ready();          // under the lock: the stream takes bytes
+    qint64 freeLocked();   // under the lock, when ready
     void bridgeLocked();   // on the main loop's thread, when the server asks for more
 
     pa_threaded_mainloop *m_loop = nullptr;
