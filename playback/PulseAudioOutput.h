@@ -4,6 +4,7 @@
 #include "StreamClock.h"
 
 #include <QAudioFormat>
+#include <QByteArray>
 
 #include <optional>
 
@@ -61,6 +62,7 @@ private:
     // What is written from stream byte `from` on is dropped; the next write goes there.
     bool dropFromLocked(qint64 from);
     qint64 append(const char *data, qint64 bytes);
+    bool writeEarlyLocked(); // what waited for the stream to be ready
     void closeStream();
     void contextChanged(); // on the main loop's thread
     bool ready();          // under the lock: the stream takes bytes
@@ -74,6 +76,7 @@ private:
     std::optional<StreamClock> m_clock; // made with the stream's format
     QAudioFormat m_format;
     qint64 m_written = 0; // the stream's write position: where the next byte goes
+    QByteArray m_early;   // the stream's first bytes, written to m_written before it was ready
     qint64 m_seek = 0;    // to apply at the next write, after a rewind
     qint64 m_bridged = 0; // silence written by bridgeLocked
     qint64 m_targetBytes = 0;
