@@ -6,6 +6,7 @@
 
 #include <mpg123.h>
 
+#include <algorithm>
 #include <mutex>
 #include <optional>
 
@@ -129,6 +130,9 @@ qint64 Mp3Decoder::read(char *data, qint64 maxBytes)
 {
     if (!m_handle || m_ended)
         return 0;
+    // A damaged file (an info frame that counts too few frames, say) may decode past the
+    // length it reported after a seek: the song ends at that length all the same.
+    maxBytes = std::min(maxBytes, (m_lengthSamples - m_position) * bytesPerSample());
     maxBytes -= maxBytes % bytesPerSample();
     qint64 total = 0;
     while (total < maxBytes) {
@@ -156,6 +160,9 @@ qint64 Mp3Decoder::read(char *data, qint64 maxBytes)
         if (done == 0)
             break;
     }
+    m_position += total / bytesPerSample();
+    if (m_position >= m_lengthSamples)
+        m_ended = true;
     return total;
 }
 
@@ -173,10 +180,6 @@ bool Mp3Decoder::seekSample(qint64 sample)
         m_ended = true;
         return false;
     }
+    m_position = sample;
     return true;
-}
-
-qint64 Mp3Decoder::tellSample() const
-{
-    return m_handle ? qint64(mpg123_tell(m_handle.get())) - m_skipSamples : 0;
 }

@@ -33,13 +33,14 @@ public:
     // Samples one MPEG audio frame carries: 1152, or 576 for MPEG-2/2.5 Layer III, 384 Layer I.
     int samplesPerFrame() const { return m_samplesPerFrame; }
 
-    // Decodes up to maxBytes (whole samples) into data; 0 at the end of the file or when the file
-    // can no longer be read.
+    // Decodes up to maxBytes (whole samples) into data; 0 at the end of the song (its length),
+    // or when the file can no longer be read.
     qint64 read(char *data, qint64 maxBytes);
     // The next read starts at this sample (0 to the length). False, and nothing more to read,
     // when the file cannot be positioned exactly there.
     bool seekSample(qint64 sample);
-    qint64 tellSample() const;
+    // Where the next read starts; never past the length.
+    qint64 tellSample() const { return m_position; }
 
 private:
     struct HandleDeleter {
@@ -53,5 +54,8 @@ private:
     int m_samplesPerFrame = 1152;
     // A VBRI info frame at the start is no audio: positions count from the frame after it.
     qint64 m_skipSamples = 0;
+    // Counted here rather than asked of the library, which in a damaged file may decode past
+    // the length it reported.
+    qint64 m_position = 0;
     bool m_ended = false;
 };

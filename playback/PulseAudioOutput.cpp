@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <utility>
 
 namespace {
 
@@ -96,13 +97,15 @@ bool PulseAudioOutput::start(const QAudioFormat &format)
         return false;
     m_format = format;
     m_clock.emplace(format.sampleRate(), format.bytesPerFrame());
+    m_targetBytes = format.bytesForDuration(qint64(targetLatencyMs) * 1000);
+    m_bridgeBelowBytes = format.bytesForDuration(qint64(bridgeBelowMs) * 1000);
     m_loop = pa_threaded_mainloop_new();
     if (!m_loop || pa_threaded_mainloop_start(m_loop) < 0) {
         closeStream();
         return false;
     }
     // The connection and the stream are made on the main loop's thread: the caller's event
-    // loop does not wait for the sound server. Until the stream is ready it takes nothing.
+    // loop does not wait for the sound server. Until the stream is ready, what is written waits.
     LoopLock lock(m_loop);
     m_context = pa_context_new(pa_threaded_mainloop_get_api(m_loop), kClientName);
     if (!m_context)
@@ -125,8 +128,6 @@ void PulseAudioOutput::contextChanged()
         return;
     pa_buffer_attr attr{};
     attr.maxlength = uint32_t(-1);
-    m_targetBytes = qint64(pa_usec_to_bytes(pa_usec_t(targetLatencyMs) * 1000, &samples));
-    m_bridgeBelowBytes = qint64(pa_usec_to_bytes(pa_usec_t(bridgeBelowMs) * 1000, &samples));
     attr.tlength = uint32_t(m_targetBytes);
     // No pre-buffering: the stream plays from the start and never halts on an underrun, so
     // its clock, and with it every byte's moment, runs on evenly.
@@ -210,10 +211,23 @@ qint64 PulseAudioOutput::bytesFree()
     if (!m_loop)
         return 0;
     LoopLock lock(m_loop);
-    if (!ready())
-        return 0;
-    const size_t free = pa_stream_writable_size(m_stream);
-    return free == size_t(-1) ? 0 : qint64(free);
+    return ready() ? freeLocked() : m_targetBytes - qint64(m_early.size());
+}
+
+qint64 PulseAudioOutput::freeLocked()
+{
+    const size_t asked = pa_stream_writable_size(m_stream);
+    const qint64 writable = asked == size_t(-1) ? 0 : qint64(asked);
+    // The server's count of what it asked for takes the silence a rewind writes as growing the
+    // queue, and stays short by that much: after a stop it would ask for nothing until the
+    // dropped part had played (up to the whole target), and a song started meanwhile would wait
+    // and begin on an empty stream. A young stream the sink has not begun to read (for up to
+    // seconds) asks for nothing either. So what is queued by the clock (before it runs, all
+    // that is written) counts too: the server takes more than it asked for.
+    const std::optional<StreamTiming> now = timingLocked();
+    const qint64 queued = m_written - (now ? now->heardByte : 0);
+    const qint64 toTarget = std::clamp<qint64>(m_targetBytes - queued, 0, m_targetBytes);
+    return std::max(writable, toTarget - toTarget % m_format.bytesPerFrame());
 }
 
 bool PulseAudioOutput::writeLocked(const char *data, qint64 bytes)
@@ -246,10 +260,31 @@ qint64 PulseAudioOutput::append(const char *data, qint64 bytes)
     if (!m_loop || bytes <= 0)
         return 0;
     LoopLock lock(m_loop);
-    if (!ready() || !writeLocked(data, bytes))
+    if (!ready()) {
+        // The stream's first bytes wait here while the server makes it (a few milliseconds
+        // after the first open), so a play at once is not held up.
+        if (!contextGood(m_context) || (m_stream && !streamGood(m_stream)))
+            return 0;
+        const qint64 taken = std::min(bytes, m_targetBytes - qint64(m_early.size()));
+        if (taken <= 0)
+            return 0;
+        if (data)
+            m_early.append(data, taken);
+        else
+            m_early.append(taken, '\0');
+        m_written += taken;
+        return taken;
+    }
+    if (!writeEarlyLocked() || !writeLocked(data, bytes))
         return 0;
     m_written += bytes;
     return bytes;
+}
+
+bool PulseAudioOutput::writeEarlyLocked()
+{
+    const QByteArray early = std::exchange(m_early, QByteArray());
+    return early.isEmpty() || writeLocked(early.constData(), early.size());
 }
 
 std::optional<StreamTiming> PulseAudioOutput::timingLocked()
@@ -350,12 +385,9 @@ qint64 PulseAudioOutput::playedBytes()
 
 void PulseAudioOutput::bridgeLocked()
 {
-    if (!ready())
+    if (!ready() || !writeEarlyLocked())
         return;
-    const size_t writable = pa_stream_writable_size(m_stream);
-    if (writable == size_t(-1))
-        return;
-    const qint64 queued = m_targetBytes - qint64(writable);
+    const qint64 queued = m_targetBytes - freeLocked();
     qint64 silence = m_bridgeBelowBytes - queued;
     silence -= silence % m_format.bytesPerFrame();
     if (silence <= 0 || !writeLocked(nullptr, silence))
@@ -380,6 +412,11 @@ bool PulseAudioOutput::rewindTo(qint64 from)
     const std::optional<StreamTiming> now = timingLocked();
     if (!now || from < now->heardByte || from > m_written || from % m_format.bytesPerFrame() != 0)
         return false;
+    return dropFromLocked(from);
+}
+
+bool PulseAudioOutput::dropFromLocked(qint64 from)
+{
     // The server's write position, past a rewind not yet written over.
     const qint64 serverAt = m_written - m_seek;
     const qint64 dropped = serverAt - from;
@@ -393,4 +430,25 @@ bool PulseAudioOutput::rewindTo(qint64 from)
     m_seek = -dropped;
     m_written = from;
     return true;
+}
+
+bool PulseAudioOutput::flush()
+{
+    if (!m_loop)
+        return false;
+    LoopLock lock(m_loop);
+    if (!ready()) {
+        // Nothing has reached the server yet.
+        m_early.clear();
+        m_written = 0;
+        return true;
+    }
+    // Only a stream the sink has not begun to read (an idle sink may take seconds to; no report
+    // yet counts as not begun), which has no clock to rewind by: all it holds is unheard, so
+    // the counts go back to 0, where the stream begins. Without this a stopped song would keep
+    // it full, and the next play wait.
+    const pa_timing_info *info = pa_stream_get_timing_info(m_stream);
+    if (info && (info->playing || info->read_index != 0))
+        return false;
+    return dropFromLocked(0);
 }

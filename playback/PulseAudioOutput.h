@@ -4,6 +4,7 @@
 #include "StreamClock.h"
 
 #include <QAudioFormat>
+#include <QByteArray>
 
 #include <optional>
 
@@ -46,6 +47,7 @@ public:
     std::optional<StreamTiming> steadyTiming() override;
     bool tellsTiming() const override { return true; }
     bool rewindTo(qint64 from) override;
+    bool flush() override;
     qint64 bridgedBytes() override;
 
 private:
@@ -57,10 +59,14 @@ private:
     void askForReport(pa_time_event *timer); // on the main loop's thread
     // data nullptr: silence.
     bool writeLocked(const char *data, qint64 bytes);
+    // What is written from stream byte `from` on is dropped; the next write goes there.
+    bool dropFromLocked(qint64 from);
     qint64 append(const char *data, qint64 bytes);
+    bool writeEarlyLocked(); // what waited for the stream to be ready
     void closeStream();
     void contextChanged(); // on the main loop's thread
     bool ready();          // under the lock: the stream takes bytes
+    qint64 freeLocked();   // under the lock, when ready
     void bridgeLocked();   // on the main loop's thread, when the server asks for more
 
     pa_threaded_mainloop *m_loop = nullptr;
@@ -70,6 +76,7 @@ private:
     std::optional<StreamClock> m_clock; // made with the stream's format
     QAudioFormat m_format;
     qint64 m_written = 0; // the stream's write position: where the next byte goes
+    QByteArray m_early;   // the stream's first bytes, written to m_written before it was ready
     qint64 m_seek = 0;    // to apply at the next write, after a rewind
     qint64 m_bridged = 0; // silence written by bridgeLocked
     qint64 m_targetBytes = 0;

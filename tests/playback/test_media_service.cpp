@@ -322,6 +322,51 @@ TEST(Mp3Decoder, SeeksLandExactlyOrFail)
     EXPECT_EQ(decoder.read(sample, 4), 0);
 }
 
+// A silent mono Layer III frame of 32 kbit/s: MPEG-1 at 48 kHz (96 bytes, 1152 samples), or
+// MPEG-2 at 24 kHz (48 bytes, 576 samples).
+QByteArray silentFrame(bool mpeg1)
+{
+    QByteArray frame(mpeg1 ? 96 : 48, '\0');
+    frame[0] = char(0xFF);
+    frame[1] = char(mpeg1 ? 0xFB : 0xF3);
+    frame[2] = char(mpeg1 ? 0x14 : 0x44);
+    frame[3] = char(0xC0);
+    return frame;
+}
+
+TEST(Mp3Decoder, DamagedFilesNeverDecodePastTheLengthTheyReport)
+{
+    // Files in which the library's length and its seeks disagree: after a seek it decoded more
+    // than the length left (the first: from the middle, two frames where one and a half
+    // remain).
+    QByteArray info = silentFrame(true);
+    info.replace(4 + 17, 12, QByteArrayLiteral("Info\0\0\0\x01\0\0\0\x01")); // counts one frame
+    const QByteArray frame = silentFrame(true);
+    const QList<std::pair<const char *, QByteArray>> files = {
+        {"an info frame that counts one of three frames", info + frame + frame + frame},
+        {"an MPEG-2 frame amid MPEG-1 ones", frame + frame + silentFrame(false) + frame + frame},
+    };
+    QTemporaryDir dir;
+    for (const auto &[what, bytes] : files) {
+        const QString path = dir.filePath(QStringLiteral("song.mp3"));
+        ASSERT_TRUE(writeFile(path, bytes)) << what;
+        Mp3Decoder decoder;
+        ASSERT_TRUE(decoder.open(path)) << what;
+        const qint64 length = decoder.lengthSamples();
+        for (const qint64 at : {qint64(0), length / 2, length - 576, length - 1, length, length + 1}) {
+            if (!decoder.seekSample(at))
+                continue;
+            EXPECT_LE(decoder.tellSample(), length) << what << " at " << at;
+            QByteArray rest(1 << 20, '\0');
+            qint64 samples = 0;
+            while (const qint64 got = decoder.read(rest.data(), rest.size()))
+                samples += got / decoder.bytesPerSample();
+            EXPECT_LE(samples, length - at) << what << " at " << at;
+            EXPECT_LE(decoder.tellSample(), length) << what << " at " << at;
+        }
+    }
+}
+
 TEST_F(MediaServiceTest, BadFilesFailOrPlayWhatTheyHold)
 {
     const QByteArray good = readFile(TestSongs::path("cbr_44k_stereo"));
