@@ -1,6 +1,7 @@
 #include "platform/UnattendedDialogs.h"
 
 #include <QEventLoop>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <cstdio>
@@ -27,10 +28,11 @@ bool offers(DialogButtons buttons, DialogAnswer answer)
     return answer == DialogAnswer::Ok;
 }
 
-// Texts may span lines; one printed line per dialog keeps the log readable.
+// Texts may span lines and paragraphs; one printed line per dialog keeps the log readable.
 QString oneLine(QString text)
 {
-    return text.replace(QLatin1Char('\n'), QStringLiteral(" / "));
+    static const QRegularExpression lineBreaks(QStringLiteral("\n+"));
+    return text.replace(lineBreaks, QStringLiteral(" / "));
 }
 
 } // namespace
@@ -102,6 +104,11 @@ QString UnattendedDialogs::saveFileName(const FileDialogRequest &request)
 QString UnattendedDialogs::openFileName(const FileDialogRequest &request)
 {
     return fileAnswer(QStringLiteral("öppna"), request);
+}
+
+void UnattendedDialogs::notice(const QString &text, const QString &title, DialogIcon)
+{
+    m_print(QStringLiteral("[%1] %2").arg(title, oneLine(text)));
 }
 
 QString UnattendedDialogs::fileAnswer(const QString &kind, const FileDialogRequest &request)

@@ -32,6 +32,7 @@ public:
     QString input(const QString &prompt, const QString &title, const QString &defaultAnswer) override;
     QString saveFileName(const FileDialogRequest &request) override;
     QString openFileName(const FileDialogRequest &request) override;
+    void notice(const QString &text, const QString &title, DialogIcon icon) override;
 
 private:
     QString fileAnswer(const QString &kind, const FileDialogRequest &request);
