@@ -50,6 +50,7 @@ public:
     SessionState &session() { return m_session; }
     ServerRole &serverRole() { return *m_server; }
     ClientRole &clientRole() { return *m_client; }
+    ClientRoleSwitch &clientSwitch() { return *m_clientSwitch; }
     MediaCommandService &mediaService() { return m_mediaService; }
     PlaylistEditor &playlist() { return m_playlistPanel.editor(); }
     FileBrowser &browser() { return m_playlistPanel.browser(); }

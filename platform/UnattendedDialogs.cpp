@@ -1,8 +1,6 @@
 #include "platform/UnattendedDialogs.h"
 
-#include <QEventLoop>
 #include <QRegularExpression>
-#include <QTimer>
 
 #include <cstdio>
 
@@ -63,11 +61,6 @@ void UnattendedDialogs::clearAnswer(const QString &title)
     m_texts.remove(title);
 }
 
-void UnattendedDialogs::setAnswerDelay(const QString &title, int ms)
-{
-    m_delays.insert(title, ms);
-}
-
 DialogAnswer UnattendedDialogs::message(const MessageBoxRequest &request)
 {
     DialogAnswer answer = request.defaultButton;
@@ -84,15 +77,7 @@ DialogAnswer UnattendedDialogs::message(const MessageBoxRequest &request)
 QString UnattendedDialogs::input(const QString &prompt, const QString &title, const QString &defaultAnswer)
 {
     const QString answer = m_texts.value(title, defaultAnswer);
-    const int delay = m_delays.value(title, 0);
-    m_print(
-        QStringLiteral("[%1] %2 -> \"%3\"%4")
-            .arg(title, oneLine(prompt), answer, delay > 0 ? QStringLiteral(" (after %1 ms)").arg(delay) : QString()));
-    if (delay > 0) {
-        QEventLoop wait;
-        QTimer::singleShot(delay, &wait, &QEventLoop::quit);
-        wait.exec();
-    }
+    m_print(QStringLiteral("[%1] %2 -> \"%3\"").arg(title, oneLine(prompt), answer));
     return answer;
 }
 

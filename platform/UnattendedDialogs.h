@@ -23,10 +23,6 @@ public:
     // The answer to input boxes and file dialogs titled `title`.
     void setAnswer(const QString &title, const QString &text);
     void clearAnswer(const QString &title);
-    // Input boxes titled `title` take `ms` to be answered, the event loop running meanwhile
-    // as under a real modal box: a question that comes again at once (the server name after a
-    // failed connection) is then not asked in a busy loop.
-    void setAnswerDelay(const QString &title, int ms);
 
     DialogAnswer message(const MessageBoxRequest &request) override;
     QString input(const QString &prompt, const QString &title, const QString &defaultAnswer) override;
@@ -40,5 +36,4 @@ private:
     Print m_print;
     QHash<QString, DialogAnswer> m_buttons;
     QHash<QString, QString> m_texts;
-    QHash<QString, int> m_delays;
 };
