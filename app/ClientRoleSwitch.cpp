@@ -79,7 +79,16 @@ void ClientRoleSwitch::cmdClient_Click()
         c.cmdClient->setText(captionConnect);
         return;
     }
+    m_host = host;
     m_client.connectToServer(host, static_cast<quint16>(port));
+}
+
+void ClientRoleSwitch::connectAgain()
+{
+    if (!c.chkClient->isChecked() || c.cmdClient->text() != captionConnect || m_host.isEmpty())
+        return;
+    c.cmdClient->setText(captionConnecting);
+    m_client.connectToServer(m_host, static_cast<quint16>(m_session.port()));
 }
 
 void ClientRoleSwitch::sckClient_Connect()
@@ -92,11 +101,19 @@ void ClientRoleSwitch::sckClient_Connect()
 void ClientRoleSwitch::sckClient_Close()
 {
     c.cmdClient->setText(captionConnect);
+    if (m_connectionLost)
+        m_connectionLost(0, {});
 }
 
 void ClientRoleSwitch::sckClient_Error(int number, const QString &description)
 {
     c.cmdClient->setText(captionConnect);
+    if (m_connectionLost) {
+        if (m_afterConnectionError)
+            m_afterConnectionError();
+        m_connectionLost(number, description);
+        return;
+    }
     // Asks for a server again at once; the message comes after the new prompt.
     cmdClient_Click();
     switch (number) {

@@ -23,6 +23,17 @@ public:
     // Run after a connection error's message; the file reception resets its expected size.
     void setAfterConnectionError(std::function<void()> hook) { m_afterConnectionError = std::move(hook); }
 
+    // With nobody at the screen: a connection that ends or fails goes to `lost` instead of a
+    // new question for the server and a message. `number` is 0 when the server closed it in
+    // order, else the error's number.
+    void setConnectionLost(std::function<void(int number, const QString &description)> lost)
+    {
+        m_connectionLost = std::move(lost);
+    }
+    // Connects again to the server last asked for, as "Anslut" answered with its name would.
+    // Nothing when the box is clear or a connection is open or under way.
+    void connectAgain();
+
     // Runs on every change of the box, the program's own changes included.
     void chkClient_Click();
     void SetClient();
@@ -41,4 +52,6 @@ private:
     Settings &m_settings;
     const SessionState &m_session;
     std::function<void()> m_afterConnectionError;
+    std::function<void(int, const QString &)> m_connectionLost;
+    QString m_host; // the last answer to the question for the server
 };

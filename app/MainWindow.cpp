@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/ClientNotices.h"
 #include "app/ClientRoleSwitch.h"
 #include "app/DownloadFolderQuestion.h"
 #include "app/PortSelection.h"
@@ -77,6 +78,7 @@ MainWindow::MainWindow(Dialogs &dialogs, DownloadFolderRule downloadFolderRule, 
     m_run = std::make_unique<RunWiring>(c, m_layouts, m_playlistPanel.editor(), m_dialogs, m_session, *m_server,
                                         *m_client, m_media, [] { QCoreApplication::quit(); });
     wireRunToTransfer();
+    m_notices = std::make_unique<ClientNotices>(m_dialogs, m_mediaService, m_transfer->clientTransfer());
     if (m_eventLog)
         m_eventLog->watchRun(*m_client, m_mediaService, m_transfer->clientTransfer(),
                              [this] { return DownloadFolder; });

@@ -14,6 +14,7 @@
 
 #include <memory>
 
+class ClientNotices;
 class ClientRole;
 class ClientRoleSwitch;
 class Dialogs;
@@ -49,6 +50,7 @@ public:
     SessionState &session() { return m_session; }
     ServerRole &serverRole() { return *m_server; }
     ClientRole &clientRole() { return *m_client; }
+    ClientRoleSwitch &clientSwitch() { return *m_clientSwitch; }
     MediaCommandService &mediaService() { return m_mediaService; }
     PlaylistEditor &playlist() { return m_playlistPanel.editor(); }
     FileBrowser &browser() { return m_playlistPanel.browser(); }
@@ -83,6 +85,8 @@ private:
     std::unique_ptr<PortSelection> m_portSelection;
     // The file transfer with its progress bar, speed button and request timer.
     std::unique_ptr<TransferWiring> m_transfer;
+    // What keeps this computer from sounding, told to the user.
+    std::unique_ptr<ClientNotices> m_notices;
 
     // The playlist and the file browser.
     PlaylistPanel m_playlistPanel;

@@ -122,6 +122,12 @@ void RunEventLog::watchRun(ClientRole &client, MediaService &media, ClientTransf
                 const auto place = downloadTree::placeOf(folder(), transfer.songs().value(slot));
                 songStored(slot, place ? place->file : QString());
             });
+    connect(&transfer, &ClientTransfer::songNotStored, this,
+            [this](int slot, const QString &file, const QString &reason) {
+                m_log.write(QStringLiteral("song_not_stored"), {{QStringLiteral("slot"), slot},
+                                                                {QStringLiteral("file"), file},
+                                                                {QStringLiteral("reason"), reason}});
+            });
     connect(&transfer, &ClientTransfer::songGivenUp, this, [this](int slot) {
         m_log.write(QStringLiteral("song_given_up"), {{QStringLiteral("slot"), slot}});
     });
@@ -150,6 +156,13 @@ void RunEventLog::watchRun(ClientRole &client, MediaService &media, ClientTransf
     });
     connect(&media, &MediaService::firstSamplesHanded, this, [this](const QString &alias, qint64 ns) {
         m_log.writeAt(ns, QStringLiteral("first_samples"), aliasFields(alias));
+    });
+    // Once, for the first of the client's songs that will play without sound.
+    connect(&media, &MediaService::noSoundOutput, this, [this](const QString &alias) {
+        if (m_toldNoSound || slotOfAlias(alias) < 0)
+            return;
+        m_toldNoSound = true;
+        m_log.write(QStringLiteral("no_sound_output"), aliasFields(alias));
     });
     connect(&media, &MediaService::deviceStopped, this, [this](const QString &alias, qint64 ns) {
         m_log.writeAt(ns, QStringLiteral("device_stopped"), aliasFields(alias));

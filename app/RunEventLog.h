@@ -44,6 +44,7 @@ private:
     qint64 m_lastTickNs = -1;
     qint64 m_worstNs = 0;
     qint64 m_lastArrivalNs = 0; // of the last "PlayMusic"
+    bool m_toldNoSound = false;
     // Last, so it is destroyed first: its destructor waits for every hash under way.
     QThreadPool m_hashers;
 };

@@ -1,5 +1,6 @@
 #include "app/UnattendedDriver.h"
 
+#include "app/ClientRedial.h"
 #include "app/DownloadFolderRule.h"
 #include "app/MainWindow.h"
 #include "core/EventLog.h"
@@ -21,8 +22,6 @@
 namespace {
 
 constexpr int pollMs = 20;
-// Between a failed connection and the next try.
-constexpr int reconnectMs = 2000;
 // Lets the last messages leave the sockets before the window closes them.
 constexpr int flushMs = 300;
 
@@ -128,11 +127,13 @@ void UnattendedDriver::startClient()
     if (m_options.clientPort)
         m_window.session().setPort(*m_options.clientPort);
     m_dialogs.setAnswer(QStringLiteral("Dator?"), m_options.clientHost);
+    // Nobody is there to answer a lost connection: it is tried again until the program ends.
+    m_redial = std::make_unique<ClientRedial>(
+        m_window.clientSwitch(), m_window.clientRole(),
+        QStringLiteral("%1:%2").arg(m_options.clientHost).arg(m_window.session().port()), say);
     const WindowControls &c = m_window.controls();
     c.chkClient->setChecked(true);
     c.cmdClient->click();
-    // A failed connection asks for the server again at once; the next try waits a little.
-    m_dialogs.setAnswerDelay(QStringLiteral("Dator?"), reconnectMs);
 }
 
 void UnattendedDriver::poll()
@@ -266,6 +267,8 @@ void UnattendedDriver::quit()
         return;
     m_quitting = true;
     m_poll.stop();
+    if (m_redial)
+        m_redial->stop();
     // Every question on the way out is answered Yes: the copy is told to end.
     for (const QString &title : {QStringLiteral("Avsluta?"), QStringLiteral("Stänga server?"),
                                  QStringLiteral("Stänga av klient?"), QStringLiteral("Stoppa?")})

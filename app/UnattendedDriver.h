@@ -10,6 +10,7 @@
 
 #include <memory>
 
+class ClientRedial;
 class DownloadFolderRule;
 class EventLog;
 class MainWindow;
@@ -17,9 +18,9 @@ class QSocketNotifier;
 class UnattendedDialogs;
 
 // Works the window of a copy that runs with nobody at the screen, as the command line asks:
-// answers the start-up question, ticks the role boxes, connects, loads the playlist, starts
-// the run when enough clients are ready, presses play when they have loaded their songs, and
-// ends the program cleanly on a signal, a command or the end of the run.
+// answers the start-up question, ticks the role boxes, connects and stays connected, loads the
+// playlist, starts the run when enough clients are ready, presses play when they have loaded
+// their songs, and ends the program cleanly on a signal, a command or the end of the run.
 class UnattendedDriver : public QObject {
     Q_OBJECT
 public:
@@ -59,6 +60,7 @@ private:
     QuitSignals m_signals;
     QTimer m_poll;
     std::unique_ptr<QSocketNotifier> m_stdin;
+    std::unique_ptr<ClientRedial> m_redial;
     QByteArray m_pending;
     // The clients that were ready when the run started, and those that reported every song loaded.
     QSet<int> m_runClients;

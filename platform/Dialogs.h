@@ -32,6 +32,9 @@ public:
     // A cancelled file dialog answers "".
     virtual QString saveFileName(const FileDialogRequest &request) = 0;
     virtual QString openFileName(const FileDialogRequest &request) = 0;
+    // A message that asks nothing and holds nothing up: it is shown without waiting for it to
+    // be closed. A later notice under the same title takes the place of one still shown.
+    virtual void notice(const QString &text, const QString &title, DialogIcon icon) = 0;
 
     // A Yes/No question with a question icon and No as the default, as every question of
     // the program is; true on Yes.

@@ -72,3 +72,16 @@ QString QtDialogs::openFileName(const FileDialogRequest &request)
 {
     return QFileDialog::getOpenFileName(m_parent, request.title, request.folder, request.filter);
 }
+
+void QtDialogs::notice(const QString &text, const QString &title, DialogIcon icon)
+{
+    QPointer<QMessageBox> &box = m_notices[title];
+    if (!box) {
+        box = new QMessageBox(toQt(icon), title, text, QMessageBox::Ok, m_parent);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+    }
+    box->setText(text);
+    box->show();
+    box->raise();
+}

@@ -1,7 +1,6 @@
 #include "platform/UnattendedDialogs.h"
 
-#include <QEventLoop>
-#include <QTimer>
+#include <QRegularExpression>
 
 #include <cstdio>
 
@@ -27,10 +26,11 @@ bool offers(DialogButtons buttons, DialogAnswer answer)
     return answer == DialogAnswer::Ok;
 }
 
-// Texts may span lines; one printed line per dialog keeps the log readable.
+// Texts may span lines and paragraphs; one printed line per dialog keeps the log readable.
 QString oneLine(QString text)
 {
-    return text.replace(QLatin1Char('\n'), QStringLiteral(" / "));
+    static const QRegularExpression lineBreaks(QStringLiteral("\n+"));
+    return text.replace(lineBreaks, QStringLiteral(" / "));
 }
 
 } // namespace
@@ -61,11 +61,6 @@ void UnattendedDialogs::clearAnswer(const QString &title)
     m_texts.remove(title);
 }
 
-void UnattendedDialogs::setAnswerDelay(const QString &title, int ms)
-{
-    m_delays.insert(title, ms);
-}
-
 DialogAnswer UnattendedDialogs::message(const MessageBoxRequest &request)
 {
     DialogAnswer answer = request.defaultButton;
@@ -82,15 +77,7 @@ DialogAnswer UnattendedDialogs::message(const MessageBoxRequest &request)
 QString UnattendedDialogs::input(const QString &prompt, const QString &title, const QString &defaultAnswer)
 {
     const QString answer = m_texts.value(title, defaultAnswer);
-    const int delay = m_delays.value(title, 0);
-    m_print(
-        QStringLiteral("[%1] %2 -> \"%3\"%4")
-            .arg(title, oneLine(prompt), answer, delay > 0 ? QStringLiteral(" (after %1 ms)").arg(delay) : QString()));
-    if (delay > 0) {
-        QEventLoop wait;
-        QTimer::singleShot(delay, &wait, &QEventLoop::quit);
-        wait.exec();
-    }
+    m_print(QStringLiteral("[%1] %2 -> \"%3\"").arg(title, oneLine(prompt), answer));
     return answer;
 }
 
@@ -102,6 +89,11 @@ QString UnattendedDialogs::saveFileName(const FileDialogRequest &request)
 QString UnattendedDialogs::openFileName(const FileDialogRequest &request)
 {
     return fileAnswer(QStringLiteral("öppna"), request);
+}
+
+void UnattendedDialogs::notice(const QString &text, const QString &title, DialogIcon)
+{
+    m_print(QStringLiteral("[%1] %2").arg(title, oneLine(text)));
 }
 
 QString UnattendedDialogs::fileAnswer(const QString &kind, const FileDialogRequest &request)

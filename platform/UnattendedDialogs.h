@@ -23,15 +23,12 @@ public:
     // The answer to input boxes and file dialogs titled `title`.
     void setAnswer(const QString &title, const QString &text);
     void clearAnswer(const QString &title);
-    // Input boxes titled `title` take `ms` to be answered, the event loop running meanwhile
-    // as under a real modal box: a question that comes again at once (the server name after a
-    // failed connection) is then not asked in a busy loop.
-    void setAnswerDelay(const QString &title, int ms);
 
     DialogAnswer message(const MessageBoxRequest &request) override;
     QString input(const QString &prompt, const QString &title, const QString &defaultAnswer) override;
     QString saveFileName(const FileDialogRequest &request) override;
     QString openFileName(const FileDialogRequest &request) override;
+    void notice(const QString &text, const QString &title, DialogIcon icon) override;
 
 private:
     QString fileAnswer(const QString &kind, const FileDialogRequest &request);
@@ -39,5 +36,4 @@ private:
     Print m_print;
     QHash<QString, DialogAnswer> m_buttons;
     QHash<QString, QString> m_texts;
-    QHash<QString, int> m_delays;
 };

@@ -225,6 +225,8 @@ int MediaService::open(const QString &arguments)
             [this, alias] { Q_EMIT deviceStopped(alias, MonotonicClock::nowNs()); });
     m_devices.insert(keyOf(alias), added);
     Q_EMIT deviceOpened(alias, path, MonotonicClock::nowNs());
+    if (m_silentMixers.contains({added->sampleRate(), added->channels()}))
+        Q_EMIT noSoundOutput(alias);
     return MediaError::Success;
 }
 
@@ -251,7 +253,19 @@ OutputMixer *MediaService::mixerFor(int sampleRate, int channels)
         format.setSampleRate(sampleRate);
         format.setChannelCount(channels);
         format.setSampleFormat(QAudioFormat::Int16);
-        mixer = std::make_unique<OutputMixer>(m_makeOutput, format);
+        const std::pair<int, int> key{device.sampleRate(), device.channels()};
+        // The mixer falls back to a silent clock when it is given no output; it is noted here
+        // so that the user can be told.
+        mixer = std::make_unique<OutputMixer>(
+            [this, key]() -> std::unique_ptr<AudioOutput> {
+                std::unique_ptr<AudioOutput> output = m_makeOutput ? m_makeOutput() : nullptr;
+                if (output)
+                    m_silentMixers.erase(key);
+                else
+                    m_silentMixers.insert(key);
+                return output;
+            },
+            format);
     }
     return mixer.get();
 }

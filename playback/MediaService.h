@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 
 // Tunvero's own command-string media service: opens MP3 songs as devices under aliases
 // (case-insensitive), plays, stops, measures and closes them, and answers error codes with a
@@ -61,6 +62,8 @@ Q_SIGNALS:
     void firstSampleHeard(const QString &alias, qint64 startAtNs, qint64 heardNs, qint64 firstSample);
     // A playing device stopped: by command, at its end, by close, or its output broke down.
     void deviceStopped(const QString &alias, qint64 monotonicNs);
+    // The device just opened under alias plays on a silent clock: no sound output was found.
+    void noSoundOutput(const QString &alias);
 
 private:
     int open(const QString &arguments);
@@ -72,7 +75,8 @@ private:
     OutputMixer *mixerFor(int sampleRate, int channels);
 
     AudioOutputFactory m_makeOutput;
-    QHash<QString, MediaDevice *> m_devices; // by case-folded alias; children of this object
+    QHash<QString, MediaDevice *> m_devices;      // by case-folded alias; children of this object
+    std::set<std::pair<int, int>> m_silentMixers; // those whose stream found no sound output
     std::map<std::pair<int, int>, std::unique_ptr<OutputMixer>> m_mixers; // by rate and channels
     std::optional<qint64> m_nextPlayAtNs;
     Timeline m_nextTimeline;

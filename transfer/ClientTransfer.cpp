@@ -9,6 +9,18 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <cerrno>
+
+namespace {
+
+// Why the last system call failed, in the system's words.
+QString systemReason()
+{
+    return qt_error_string(errno);
+}
+
+} // namespace
+
 ClientTransfer::ClientTransfer(ClientRole &role, ModMultimedia &media, QTimer *tmrGetFile,
                                std::function<QString()> downloadFolder, QObject *parent)
     : QObject(parent), m_role(role), m_media(media), m_tmrGetFile(tmrGetFile),
@@ -46,6 +58,7 @@ void ClientTransfer::abandon()
 {
     m_tmrGetFile->stop();
     m_song.discard();
+    m_notStoredReason.clear();
     m_role.setFileDataExpected(false);
     m_state = State::Idle;
 }
@@ -88,7 +101,10 @@ void ClientTransfer::sendSetFile()
 void ClientTransfer::giveUp()
 {
     const int slot = CurrentSong;
+    const QString reason = std::exchange(m_notStoredReason, {});
     abandon();
+    if (!reason.isEmpty())
+        Q_EMIT songNotStored(slot, m_localFile, reason);
     Q_EMIT songGivenUp(slot);
     checkFrom(slot + 1);
 }
@@ -101,7 +117,17 @@ void ClientTransfer::setFileDone(const QByteArray &data)
     ExpectedFileSize = lineEnd < 0 ? 0 : data.sliced(lineEnd + 2).toLongLong();
     const QString folder = m_downloadFolder();
     const std::optional<downloadTree::Place> place = downloadTree::placeOf(folder, Songs[CurrentSong]);
-    if (!place || !downloadTree::makeFolder(folder, place->folder) || !m_song.open(place->file)) {
+    if (!place) {
+        giveUp();
+        return;
+    }
+    if (!downloadTree::makeFolder(folder, place->folder)) {
+        m_notStoredReason = QStringLiteral("mappen %1 kunde inte skapas").arg(place->folder);
+        giveUp();
+        return;
+    }
+    if (!m_song.open(place->file)) {
+        m_notStoredReason = systemReason();
         giveUp();
         return;
     }
@@ -125,6 +151,7 @@ void ClientTransfer::fileData(const QByteArray &piece)
     if (!m_song.append(piece)) {
         // No room or no access: the rest of this chunk is read and dropped, then the song is
         // given up.
+        m_notStoredReason = systemReason();
         m_state = State::Draining;
         return;
     }
@@ -166,6 +193,7 @@ void ClientTransfer::putFileReady(const QByteArray &data)
         return;
     }
     if (!m_song.commit()) {
+        m_notStoredReason = systemReason();
         giveUp();
         return;
     }

@@ -42,6 +42,9 @@ Q_SIGNALS:
     void progress(double percent);
     // A fetched song is stored under its name.
     void songStored(int slot);
+    // A song could not be stored as `file` for `reason` (the system's, such as no space
+    // left); it is given up next.
+    void songNotStored(int slot, const QString &file, const QString &reason);
     // A song was given up for this run.
     void songGivenUp(int slot);
     // "AllFilesLoaded" has gone out.
@@ -77,6 +80,7 @@ private:
     State m_state = State::Idle;
     int m_attempts = 0;
     QString m_localFile;
+    QString m_notStoredReason; // of the song being given up, when it could not be stored
     IncomingSong m_song;
     double m_shown = -1;
 };

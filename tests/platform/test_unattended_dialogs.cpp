@@ -1,7 +1,6 @@
 #include "platform/UnattendedDialogs.h"
 
 #include <QStringList>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -48,16 +47,4 @@ TEST_F(UnattendedDialogsTest, EveryDialogTakesItsDefaultUnlessAnsweredWithAnAnsw
     dialogs.setAnswer(open.title, QStringLiteral("/p/fest.tunvero"));
     EXPECT_EQ(dialogs.openFileName(open), QStringLiteral("/p/fest.tunvero"));
     EXPECT_EQ(dialogs.saveFileName({QStringLiteral("Spara"), QStringLiteral("*.tunvero"), {}}), QString());
-}
-
-TEST_F(UnattendedDialogsTest, ADelayedAnswerKeepsTheEventLoopRunning)
-{
-    // As under a modal box, timers and sockets are served while the answer waits.
-    dialogs.setAnswerDelay(QStringLiteral("Dator?"), 200);
-    bool served = false;
-    QObject context;
-    QTimer::singleShot(10, &context, [&served] { served = true; });
-    EXPECT_EQ(dialogs.input(QStringLiteral("Vilken dator?"), QStringLiteral("Dator?"), QStringLiteral("server")),
-              QStringLiteral("server"));
-    EXPECT_TRUE(served);
 }

@@ -472,9 +472,14 @@ TEST(MediaServiceOutputs, NoDeviceKeepsTimeButABrokenOutputFailsOrStopsThePlay)
     const QString playS = QStringLiteral("play s from 0");
     const QString mode = QStringLiteral("status s mode");
 
-    // Without a sound device the song still plays, silently, and keeps time.
+    // Without a sound device the song still plays, silently, and keeps time; each device
+    // opened so is reported, as one on the stream already made is.
     MediaService silent([]() -> std::unique_ptr<AudioOutput> { return nullptr; });
+    QSignalSpy noSound(&silent, &MediaService::noSoundOutput);
     ASSERT_EQ(sendTo(silent, openS), 0);
+    ASSERT_EQ(sendTo(silent, QStringLiteral("open %1 type MPEGVideo Alias t").arg(song)), 0);
+    ASSERT_EQ(noSound.size(), 2);
+    EXPECT_EQ(noSound.at(1).at(0).toString(), QStringLiteral("t"));
     ASSERT_EQ(sendTo(silent, playS), 0);
     EXPECT_EQ(askOf(silent, mode), QStringLiteral("playing"));
     EXPECT_TRUE(
@@ -487,6 +492,8 @@ TEST(MediaServiceOutputs, NoDeviceKeepsTimeButABrokenOutputFailsOrStopsThePlay)
             return std::make_unique<RecordingAudioOutput>(recorded);
         return std::make_unique<BrokenAudioOutput>(next == Next::BreaksDown);
     });
+    // An output that fails is no silent clock.
+    QSignalSpy noSoundThere(&service, &MediaService::noSoundOutput);
     const auto stops = [&] {
         return QTest::qWaitFor([&] { return askOf(service, mode) == QStringLiteral("stopped"); }, kWaitCapMs);
     };
@@ -508,6 +515,7 @@ TEST(MediaServiceOutputs, NoDeviceKeepsTimeButABrokenOutputFailsOrStopsThePlay)
     ASSERT_EQ(sendTo(service, playS), 0);
     ASSERT_TRUE(stops());
     EXPECT_EQ(*recorded, decodeAll(song));
+    EXPECT_TRUE(noSoundThere.isEmpty());
 }
 
 TEST(MediaServiceOutputs, AStopSilencesTheStreamAtOnceAndTheNextSongStartsThereAndIsReported)

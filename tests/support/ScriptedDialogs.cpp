@@ -56,6 +56,11 @@ QString ScriptedDialogs::openFileName(const FileDialogRequest &request)
     return nextText();
 }
 
+void ScriptedDialogs::notice(const QString &text, const QString &title, DialogIcon icon)
+{
+    m_shown.push_back({Kind::Notice, {text, title, DialogButtons::Ok, icon, DialogAnswer::Ok}, title, {}});
+}
+
 std::vector<QString> ScriptedDialogs::messageTexts() const
 {
     std::vector<QString> texts;

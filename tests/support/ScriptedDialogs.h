@@ -12,11 +12,11 @@
 // A dialog with no scripted answer left fails the running test and answers No / "".
 class ScriptedDialogs final : public Dialogs {
 public:
-    enum class Kind { Message, Input, SaveFile, OpenFile };
+    enum class Kind { Message, Input, SaveFile, OpenFile, Notice };
 
     struct Shown {
         Kind kind;
-        MessageBoxRequest message; // Message
+        MessageBoxRequest message; // Message, Notice
         QString title;             // Input, SaveFile, OpenFile
         QString defaultAnswer;     // Input
     };
@@ -30,6 +30,8 @@ public:
     QString input(const QString &prompt, const QString &title, const QString &defaultAnswer) override;
     QString saveFileName(const FileDialogRequest &request) override;
     QString openFileName(const FileDialogRequest &request) override;
+    // Recorded only: a notice takes no answer.
+    void notice(const QString &text, const QString &title, DialogIcon icon) override;
 
     const std::vector<Shown> &shown() const { return m_shown; }
     const Shown &last() const { return m_shown.back(); }

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -146,6 +147,7 @@ TEST_F(ClientTransferTest, HostileServerPathsAreNeverWrittenOutsideTheDownloadFo
 TEST_F(ClientTransferTest, ASongThatCannotBeStoredOrComesWrongSizedTwiceIsGivenUpLeavingNothingBehind)
 {
     QSignalSpy givenUp(&transfer, &ClientTransfer::songGivenUp);
+    QSignalSpy notStored(&transfer, &ClientTransfer::songNotStored);
     ASSERT_TRUE(writeFile(folder + QStringLiteral("blocked"), "in the way"));
     const QByteArray longName = "/m/" + QByteArray(300, 'n') + ".mp3";
     send("SetMusic\r\n/m/w.mp3\r\n/blocked/a.mp3\r\n" + longName + "\r\n/m/full.mp3\r\n/m/ok.mp3");
@@ -170,6 +172,16 @@ TEST_F(ClientTransferTest, ASongThatCannotBeStoredOrComesWrongSizedTwiceIsGivenU
     serve("/m/ok.mp3", 4, "fine", "AllFilesLoaded\r\n");
     EXPECT_EQ(filesBelow(folder), (QStringList{QStringLiteral("blocked"), QStringLiteral("m/ok.mp3")}));
     EXPECT_EQ(givenUp.size(), 4);
+
+    // Each song that could not be stored is reported once, with the system's reason; the
+    // wrong-sized one was no fault of this computer.
+    ASSERT_EQ(notStored.size(), 3);
+    EXPECT_EQ(notStored.at(0).at(0).toInt(), 1);
+    EXPECT_EQ(notStored.at(1).at(0).toInt(), 2);
+    EXPECT_EQ(notStored.at(1).at(2).toString(), qt_error_string(ENAMETOOLONG));
+    EXPECT_EQ(notStored.at(2).at(0).toInt(), 3);
+    EXPECT_EQ(notStored.at(2).at(1).toString(), folder + QStringLiteral("m/full.mp3"));
+    EXPECT_EQ(notStored.at(2).at(2).toString(), qt_error_string(EFBIG));
 }
 
 TEST_F(ClientTransferTest, AnswersThatRestartOrEndTheFetchAndALostConnection)
