@@ -22,7 +22,7 @@ public:
     // Asks come quickly at first, so the estimate is ready within a second or two of the
     // greeting, then at a pace that keeps its rate known and costs the network nothing.
     static constexpr int firstAskEveryMs = 100;
-    static constexpr int firstAsks = 20;
+    static constexpr int firstAsks = 40;
     static constexpr int askEveryMs = 500;
 
     explicit ClientClock(Write write, QObject *parent = nullptr);

@@ -253,7 +253,7 @@ OutputMixer *MediaService::mixerFor(int sampleRate, int channels)
         format.setSampleRate(sampleRate);
         format.setChannelCount(channels);
         format.setSampleFormat(QAudioFormat::Int16);
-        const std::pair<int, int> key{device.sampleRate(), device.channels()};
+        const std::pair<int, int> key{sampleRate, channels};
         // The mixer falls back to a silent clock when it is given no output; it is noted here
         // so that the user can be told.
         mixer = std::make_unique<OutputMixer>(
