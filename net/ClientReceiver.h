@@ -141,8 +141,8 @@ public:
 
     bool overflowed() const override { return m_in.overflowed; }
 
-    // Positions the search for the next message has looked at: grows with the bytes
-    // received, never with their square.
+    // Work spent on the received bytes (positions searched, bytes copied or compared):
+    // grows with the bytes received, never with their square, however small the reads.
     qsizetype bytesExamined() const { return m_in.examined; }
 
     // The connection ended: forgets all bytes, the file data mode and the song list.

@@ -78,8 +78,8 @@ public:
     // when that read also brought bytes before it, whose stamp it then carries.
     std::optional<qint64> lastArrivalNs() const { return m_lastArrivalNs; }
 
-    // Positions the search for the next message has looked at: grows with the bytes
-    // received, never with their square.
+    // Work spent on the received bytes (positions searched, bytes copied or compared):
+    // grows with the bytes received, never with their square, however small the reads.
     qsizetype bytesExamined() const { return m_in.examined; }
 
     void clear();
