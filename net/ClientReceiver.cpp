@@ -6,6 +6,8 @@
 
 namespace {
 
+using wireScan::Match;
+
 // The commands of `ClientCommand` in its order, then the envelope's word.
 enum Word {
     TimerResponse,
@@ -69,7 +71,6 @@ qsizetype slotLength(const QByteArray &digits, qsizetype songCount)
     return digits.size();
 }
 constexpr qsizetype sizeDigits = 20; // any 64-bit byte count
-constexpr qsizetype longestToken = 16;
 
 // Whole milliseconds, rounded up, from now until `dueNs`; 0 once it has passed.
 int waitUntil(qint64 dueNs)
@@ -83,85 +84,243 @@ int waitUntil(qint64 dueNs)
 void ClientReceiver::clear()
 {
     m_in.clear();
-    m_chunkBytes = 0;
-    m_scanOffset = 0;
-    m_delayScanOffset = 0;
-    m_inFileData = false;
+    m_scan = {};
+    m_chunk = {};
     m_fileDataExpected = false;
+    m_fileBytesLeft = 0;
+    m_asked = false;
+    m_maybeMore = -1;
     m_settleMs = 0;
     m_songs.clear();
+}
+
+void ClientReceiver::expectFileData(qint64 songBytes)
+{
+    m_fileDataExpected = true;
+    m_fileBytesLeft = songBytes;
+    m_asked = false;
+    m_maybeMore = -1;
+}
+
+void ClientReceiver::endFileData()
+{
+    m_fileDataExpected = false;
+    m_fileBytesLeft = 0;
+    m_asked = false;
+}
+
+void ClientReceiver::chunkAsked()
+{
+    m_asked = true;
+    m_maybeMore = -1;
 }
 
 std::optional<ClientReceiver::Item> ClientReceiver::next()
 {
     m_settleMs = 0;
     while (!m_in.overflowed && m_in.pos < m_in.bytes.size()) {
-        if (m_inFileData) {
-            if (std::optional<Item> piece = nextFileData())
-                return piece;
-            if (m_inFileData)
-                return std::nullopt;
-            continue;
-        }
+        if (m_chunk.active)
+            return nextFileData();
         const wireScan::TokenAt at = wireScan::tokenAt(m_in.bytes, m_in.pos, tokens());
-        if (at.match == wireScan::Match::Partial)
+        if (at.match == Match::Partial)
             return std::nullopt;
-        if (at.match == wireScan::Match::None) {
-            if (m_fileDataExpected) {
-                m_inFileData = true;
-                m_chunkBytes = 0;
-            } else {
-                m_in.skipUnknown(tokens(), maxMessageBytes);
+        if (m_maybeMore >= 0) {
+            // The "DoGetFile" just handed out may have been song bytes at 4000 of a large
+            // chunk: its rest comes before the next request, a message does not.
+            const Match rest = wireScan::standsAt(m_in.bytes, m_in.pos + m_maybeMore, fileDataEnd());
+            if (at.match == Match::None || rest == Match::Full)
+                return resumeChunk();
+            if (rest == Match::Partial && !m_in.settled) {
+                m_settleMs = settleMs;
+                m_in.checkCap(m_in.bytes.size() - m_in.pos, maxMessageBytes);
+                return std::nullopt;
             }
+            m_maybeMore = -1;
+        }
+        if (at.match == Match::None) {
+            if (m_fileDataExpected)
+                startChunk();
+            else
+                m_in.skipUnknown(tokens(), maxMessageBytes);
             continue;
         }
 
+        // Once asked for, a chunk's song bytes may look like a message; its end tells.
+        const bool chunkDue = m_fileDataExpected && m_asked && m_fileBytesLeft > 0;
+        const Match chunkHere = chunkDue ? chunkFits(m_in.pos) : Match::None;
         const qsizetype begin = m_in.pos;
         const qsizetype start = m_in.pos + at.length;
-        Parsed p = at.token == WaitBefore ? parseEnvelope(start) : parseMessage(at.token, start);
+        const Parsed p = at.token == WaitBefore ? parseEnvelope(start) : parseMessage(at.token, start);
         if (p.status == Status::NeedMore) {
             m_settleMs = p.settleMs;
             m_in.checkCap(m_in.bytes.size() - m_in.pos, maxMessageBytes);
             return std::nullopt;
         }
+        // A message between chunks has the next chunk right behind it. Song bytes that look
+        // like one are followed by their chunk's "DoGetFile", and then by nothing until the
+        // next request.
+        if (chunkHere != Match::None) {
+            const Match chunkBehind = chunkFits(p.end);
+            if (chunkBehind != Match::Full) {
+                if (chunkHere == Match::Full && (chunkBehind == Match::None || m_in.settled)) {
+                    startChunk();
+                    continue;
+                }
+                if (!m_in.settled) {
+                    m_settleMs = settleMs;
+                    m_in.checkCap(m_in.bytes.size() - m_in.pos, maxMessageBytes);
+                    return std::nullopt;
+                }
+            }
+        }
         m_in.pos = p.end;
         m_in.settled = false;
-        m_scanOffset = 0;
-        m_delayScanOffset = 0;
+        m_scan = {};
         if (p.status == Status::Drop)
             continue;
         m_in.skipped = 0;
-        p.item.arrivalNs = p.arrivalNs != 0 ? p.arrivalNs : m_in.readAtNs(p.end - 1);
-        p.item.startsRead = m_in.startsRead(begin) && m_in.readAtNs(begin) == m_in.readAtNs(p.end - 1);
-        if (p.item.message.command == ClientCommand::SetMusic)
-            m_songs = wireScan::songLines(p.item.message.data);
-        return p.item;
+        return handOut(p, begin);
     }
     return std::nullopt;
 }
 
+ClientReceiver::Item ClientReceiver::handOut(const Parsed &p, qsizetype begin)
+{
+    Item item;
+    item.kind = p.delayMs >= 0 ? Item::Kind::Envelope : Item::Kind::Message;
+    const qsizetype dataEnd = p.dataEnd >= 0 ? p.dataEnd : p.end;
+    item.message = {static_cast<ClientCommand>(p.word), m_in.copy(p.dataStart, dataEnd - p.dataStart)};
+    item.delayMs = std::max(p.delayMs, 0);
+    item.arrivalNs = p.arrivalNs != 0 ? p.arrivalNs : m_in.readAtNs(p.end - 1);
+    item.startsRead = m_in.startsRead(begin) && m_in.readAtNs(begin) == m_in.readAtNs(p.end - 1);
+    if (item.message.command == ClientCommand::SetMusic)
+        m_songs = wireScan::songLines(item.message.data);
+    return item;
+}
+
+Match ClientReceiver::chunkFits(qsizetype index) const
+{
+    const Match small =
+        wireScan::standsAt(m_in.bytes, index + std::min<qint64>(smallChunkBytes, m_fileBytesLeft), fileDataEnd());
+    const Match large =
+        wireScan::standsAt(m_in.bytes, index + std::min<qint64>(largeChunkBytes, m_fileBytesLeft), fileDataEnd());
+    if (small == Match::Full || large == Match::Full)
+        return Match::Full;
+    return small == Match::None && large == Match::None ? Match::None : Match::Partial;
+}
+
+void ClientReceiver::startChunk()
+{
+    m_scan = {};
+    m_asked = false;
+    m_chunk = {};
+    m_chunk.active = true;
+    m_chunk.counted = m_fileBytesLeft > 0;
+    m_chunk.small = static_cast<qsizetype>(std::min<qint64>(smallChunkBytes, m_fileBytesLeft));
+    m_chunk.large = static_cast<qsizetype>(std::min<qint64>(largeChunkBytes, m_fileBytesLeft));
+}
+
+std::optional<ClientReceiver::Item> ClientReceiver::resumeChunk()
+{
+    // The "DoGetFile" was song bytes: they come first, then the rest of the large chunk.
+    const qsizetype rest = m_maybeMore;
+    m_maybeMore = -1;
+    m_scan = {};
+    m_chunk = {};
+    m_chunk.active = true;
+    m_chunk.small = m_chunk.large = rest;
+    m_fileBytesLeft -= fileDataEnd().size();
+    return Item{Item::Kind::FileData, {}, fileDataEnd(), 0};
+}
+
+ClientReceiver::ChunkEnd ClientReceiver::chunkEnd()
+{
+    Chunk &c = m_chunk;
+    if (c.known)
+        return ChunkEnd::Known;
+    const qsizetype base = m_in.pos - c.done;
+    const Match atSmall = wireScan::standsAt(m_in.bytes, base + c.small, fileDataEnd());
+    if (c.small == c.large) {
+        c.known = atSmall == Match::Full;
+        return c.known ? ChunkEnd::Known : atSmall == Match::None ? ChunkEnd::Wrong : ChunkEnd::Unknown;
+    }
+    if (atSmall == Match::Partial)
+        return ChunkEnd::Unknown;
+    const Match atLarge = wireScan::standsAt(m_in.bytes, base + c.large, fileDataEnd());
+    if (atSmall == Match::None || atLarge == Match::Full) {
+        c.small = c.large;
+        return chunkEnd();
+    }
+    // A small chunk, unless the rest of a large one still comes: then this "DoGetFile" was
+    // song bytes (the speed went up, and the song holds them at 4000).
+    if (atLarge == Match::Partial)
+        c.maybeMore = c.large - c.small - fileDataEnd().size();
+    c.large = c.small;
+    c.known = true;
+    return ChunkEnd::Known;
+}
+
 std::optional<ClientReceiver::Item> ClientReceiver::nextFileData()
 {
+    Chunk &c = m_chunk;
     const QByteArray &marker = fileDataEnd();
-    const qsizetype found = m_in.bytes.indexOf(marker, m_in.pos);
-    qsizetype length = 0;
-    if (found >= 0) {
-        length = found - m_in.pos;
-        m_inFileData = false;
-    } else {
-        // Keep back what may be the first bytes of the "DoGetFile" that ends the chunk.
-        qsizetype hold = std::min(marker.size() - 1, m_in.bytes.size() - m_in.pos);
-        while (hold > 0 && !m_in.bytes.endsWith(marker.left(hold)))
-            --hold;
-        length = m_in.bytes.size() - m_in.pos - hold;
+    const qsizetype base = m_in.pos - c.done;
+    const qsizetype size = m_in.bytes.size();
+    ChunkEnd seen = ChunkEnd::Unknown;
+    if (c.counted) {
+        seen = chunkEnd();
+        c.counted = seen != ChunkEnd::Wrong;
     }
-    m_chunkBytes += length;
-    m_in.checkCap(m_chunkBytes, maxChunkBytes);
-    if (length <= 0 || m_in.overflowed)
-        return std::nullopt;
-    Item piece{Item::Kind::FileData, {}, m_in.bytes.sliced(m_in.pos, length), 0};
-    m_in.pos += length;
-    return piece;
+    qsizetype end = -1; // where its "DoGetFile" stands, once known
+    qsizetype limit = 0;
+    int wait = 0;
+    if (seen == ChunkEnd::Known) {
+        end = c.small;
+    } else {
+        // A "DoGetFile" before the counted end is song bytes as soon as that end holds; one
+        // that did not fit the counts ends the chunk.
+        const qsizetype stop = c.counted ? base + c.small : size;
+        bool partial = false;
+        const qsizetype from = base + std::max(c.markerScan, c.done);
+        const qsizetype found = wireScan::findWithin(m_in.bytes, from, stop, marker, &partial, &m_in.examined);
+        c.markerScan = (found >= 0 ? found : std::min(stop, size)) - base;
+        if (found < 0) {
+            limit = std::min(stop, size) - base;
+        } else if (found - base > c.done || partial) {
+            limit = found - base;
+        } else if (!c.counted || m_in.settled) {
+            end = c.done;
+        } else {
+            limit = c.done;
+            wait = shortChunkSettleMs;
+        }
+    }
+    if (end >= 0)
+        limit = end;
+    limit = std::min(limit, size - base);
+    if (limit > c.done) {
+        const qsizetype length = limit - c.done;
+        Item piece{Item::Kind::FileData, {}, m_in.copy(m_in.pos, length), 0};
+        m_in.pos += length;
+        m_in.settled = false;
+        c.done += length;
+        m_fileBytesLeft -= length;
+        if (!c.counted)
+            m_in.checkCap(c.done, maxChunkBytes);
+        return piece;
+    }
+    if (end == c.done) {
+        m_in.pos += marker.size();
+        m_in.settled = false;
+        m_maybeMore = c.maybeMore;
+        m_chunk = {};
+        Item done{Item::Kind::Message, {ClientCommand::DoGetFile, " "}, {}, 0};
+        done.arrivalNs = m_in.readAtNs(m_in.pos - 1);
+        return done;
+    }
+    m_settleMs = wait;
+    m_in.checkCap(size - base, maxChunkBytes);
+    return std::nullopt;
 }
 
 ClientReceiver::Parsed ClientReceiver::parseMessage(int word, qsizetype start)
@@ -171,7 +330,8 @@ ClientReceiver::Parsed ClientReceiver::parseMessage(int word, qsizetype start)
         Parsed p;
         p.status = Status::Complete;
         p.end = end;
-        p.item.message = {static_cast<ClientCommand>(word), m_in.bytes.sliced(start, end - start)};
+        p.word = word;
+        p.dataStart = start;
         return p;
     };
     const auto needMore = [](int settle) {
@@ -216,18 +376,23 @@ ClientReceiver::Parsed ClientReceiver::parseMessage(int word, qsizetype start)
     }
     case SkipFile:
     case SetFileDone: {
-        const qsizetype lineEnd = m_in.bytes.indexOf(framing::crlf, start);
-        if (lineEnd < 0)
-            return needMore(0);
-        const qsizetype from = lineEnd + 2;
+        if (m_scan.lineEnd < 0) {
+            const qsizetype lineEnd = m_in.find(framing::crlf, std::max(start, m_in.pos + m_scan.lineFrom));
+            if (lineEnd < 0) {
+                m_scan.lineFrom = size - 1 - m_in.pos;
+                return needMore(0);
+            }
+            m_scan.lineEnd = lineEnd - m_in.pos;
+            if (word == SkipFile)
+                learnPathSlots(start, lineEnd);
+        }
+        const qsizetype from = m_in.pos + m_scan.lineEnd + 2;
         const qsizetype maxDigits = word == SkipFile ? slotDigits : sizeDigits;
         const qsizetype n = wireScan::digitsAt(m_in.bytes, from, maxDigits);
         if (numberMayGoOn(from, n, maxDigits)) {
-            const QByteArray path = m_in.bytes.sliced(start, lineEnd - start);
             // A path outside the song list tells nothing: any slot may follow.
-            const bool known = m_songs.contains(path);
             if (word == SetFileDone || n == 0 || wireScan::slotMayGoOn(m_in.bytes.sliced(from, n), [&](int slot) {
-                    return !known || (slot < m_songs.size() && m_songs[slot] == path);
+                    return m_scan.pathSlots.none() || m_scan.pathSlots.test(slot);
                 }))
                 return needMore(settleMs);
         }
@@ -235,25 +400,25 @@ ClientReceiver::Parsed ClientReceiver::parseMessage(int word, qsizetype start)
     }
     case ClockTell:
     case PlayMusicAt: {
-        const runClockWords::LineEnd line = runClockWords::lineEnd(m_in.bytes, start, &m_scanOffset);
+        const runClockWords::LineEnd line = runClockWords::lineEnd(m_in.bytes, start, &m_scan.clockLine);
         if (line.length == 0)
             return needMore(0);
-        Parsed p = complete(line.dataEnd);
-        p.end = start + line.length;
+        Parsed p = complete(start + line.length);
+        p.dataEnd = line.dataEnd;
         return p;
     }
     case PutFileReady:
     case SetMusic: {
         bool partial = false;
-        const qsizetype scanFrom = std::max(start, m_in.pos + m_scanOffset);
+        const qsizetype scanFrom = std::max(start, m_in.pos + m_scan.tokenFrom);
         const qsizetype next = wireScan::findToken(m_in.bytes, scanFrom, tokens(), &partial, &m_in.examined);
+        m_scan.tokenFrom = (next >= 0 ? next : size) - m_in.pos;
         if (next >= 0 && !partial)
             return complete(next);
         if (m_in.settled)
             return complete(size);
-        if (word == PutFileReady && !partial && isWholeAnnouncedPath(m_in.bytes.sliced(start)))
+        if (word == PutFileReady && !partial && isWholeAnnouncedPath(start))
             return complete(size);
-        m_scanOffset = std::max(start, size - longestToken) - m_in.pos;
         return needMore(word == SetMusic ? songListSettleMs : settleMs);
     }
     default:
@@ -272,43 +437,66 @@ ClientReceiver::Parsed ClientReceiver::parseEnvelope(qsizetype start)
         return p;
     };
     // The delay runs to the first CR LF, however long; the search resumes where it stopped.
-    const qsizetype lineEnd = m_in.bytes.indexOf(framing::crlf, std::max(start, m_in.pos + m_delayScanOffset));
-    if (lineEnd < 0) {
-        m_delayScanOffset = std::max(start, size - 1) - m_in.pos;
-        return Parsed{};
+    if (m_scan.delayEnd < 0) {
+        const qsizetype lineEnd = m_in.find(framing::crlf, std::max(start, m_in.pos + m_scan.delayFrom));
+        if (lineEnd < 0) {
+            m_scan.delayFrom = std::max(start, size - 1) - m_in.pos;
+            return Parsed{};
+        }
+        m_scan.delayEnd = lineEnd - m_in.pos;
+        const QByteArray delayText = m_in.copy(start, lineEnd - start);
+        bool ok = false;
+        const uint delay = delayText.toUInt(&ok);
+        // An envelope whose delay is no whole number from 0 to 65535 is dropped with its message.
+        m_scan.delay = ok && delayText == QByteArray::number(delay) && delay <= 65535 ? int(delay) : -1;
     }
-    const QByteArray delayText = m_in.bytes.sliced(start, lineEnd - start);
-    bool ok = false;
-    const uint delay = delayText.toUInt(&ok);
-    const bool valid = ok && delayText == QByteArray::number(delay) && delay <= 65535;
 
-    const qsizetype innerPos = lineEnd + 2;
+    const qsizetype innerPos = m_in.pos + m_scan.delayEnd + 2;
     if (innerPos == size)
         return Parsed{};
     const wireScan::TokenAt at = wireScan::tokenAt(m_in.bytes, innerPos, tokens());
-    if (at.match == wireScan::Match::Partial)
+    if (at.match == Match::Partial)
         return Parsed{};
-    if (at.match == wireScan::Match::None || at.token == WaitBefore)
+    if (at.match == Match::None || at.token == WaitBefore)
         return drop(innerPos);
     Parsed inner = parseMessage(at.token, innerPos + at.length);
     if (inner.status != Status::Complete)
         return inner;
-    // An envelope whose delay is no whole number from 0 to 65535 is dropped with its message.
-    if (!valid)
+    if (m_scan.delay < 0)
         return drop(inner.end);
-    inner.item.kind = Item::Kind::Envelope;
-    inner.item.delayMs = static_cast<int>(delay);
+    inner.delayMs = m_scan.delay;
     return inner;
 }
 
-bool ClientReceiver::isWholeAnnouncedPath(const QByteArray &path) const
+void ClientReceiver::learnPathSlots(qsizetype start, qsizetype lineEnd)
 {
+    const QByteArrayView path = QByteArrayView(m_in.bytes).sliced(start, lineEnd - start);
+    m_in.examined += path.size();
+    m_scan.pathSlots.reset();
+    for (int slot = 0; slot < m_songs.size() && slot <= wireScan::lastSlot; ++slot)
+        m_scan.pathSlots.set(slot, m_songs[slot] == path);
+}
+
+bool ClientReceiver::isWholeAnnouncedPath(qsizetype start)
+{
+    const qsizetype length = m_in.bytes.size() - start;
+    if (m_scan.pathChecked < 0) {
+        m_scan.pathChecked = 0;
+        for (int slot = 0; slot < m_songs.size(); ++slot)
+            m_scan.pathAlive.append(slot);
+    }
+    // Each byte of the path is compared once with each song that still begins like it.
+    for (qsizetype i = m_scan.pathChecked; i < length && !m_scan.pathAlive.isEmpty(); ++i) {
+        const char b = m_in.bytes[start + i];
+        m_in.examined += m_scan.pathAlive.size();
+        m_scan.pathAlive.removeIf([&](int slot) { return m_songs[slot].size() <= i || m_songs[slot][i] != b; });
+    }
+    m_scan.pathChecked = length;
     bool announced = false;
-    for (const QByteArray &song : m_songs) {
-        if (song == path)
-            announced = true;
-        else if (song.startsWith(path))
+    for (const int slot : m_scan.pathAlive) {
+        if (m_songs[slot].size() > length)
             return false;
+        announced = true;
     }
     return announced;
 }

@@ -39,9 +39,12 @@ public:
     // instead; one that refuses the bytes is dropped.
     void SendClient(const QByteArray &RCommand, const QByteArray &RData);
 
-    // Bytes that begin no message are song data. The file transfer owns this: it switches
-    // it on while it fetches a song and off again. The end of a connection switches it off.
-    void setFileDataExpected(bool expected) { m_receiver.setFileDataExpected(expected); }
+    // Bytes that begin no message are song data of a song of `songBytes` bytes, cut into
+    // chunks by count. The file transfer owns this: it switches it on while it fetches a song
+    // and off again. The end of a connection switches it off.
+    void expectFileData(qint64 songBytes) { m_receiver.expectFileData(songBytes); }
+    void endFileData() { m_receiver.endFileData(); }
+    void chunkAsked() { m_receiver.chunkAsked(); }
 
     // The song paths of the last "SetMusic" of this connection, slot by slot.
     const QList<QByteArray> &announcedSongs() const { return m_receiver.announcedSongs(); }

@@ -69,3 +69,16 @@ void ReceiveBuffer::checkCap(qsizetype pending, qsizetype cap)
     if (pending > cap)
         overflowed = true;
 }
+
+qsizetype ReceiveBuffer::find(QByteArrayView what, qsizetype from)
+{
+    const qsizetype at = QByteArrayView(bytes).indexOf(what, from);
+    examined += (at < 0 ? bytes.size() : at) - from;
+    return at;
+}
+
+QByteArray ReceiveBuffer::copy(qsizetype from, qsizetype length)
+{
+    examined += length;
+    return bytes.sliced(from, length);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 
 // The bytes a receiver has taken in and not yet handed out, with the bookkeeping both
@@ -27,6 +28,10 @@ struct ReceiveBuffer {
     void skipUnknown(const QList<QByteArray> &tokens, qsizetype cap);
     // `pending` bytes past `cap` is an overflow.
     void checkCap(qsizetype pending, qsizetype cap);
+    // The first `what` at or after `from`, or -1. The positions passed count as examined.
+    qsizetype find(QByteArrayView what, qsizetype from);
+    // `length` bytes from `from`; copying them counts as examining them.
+    QByteArray copy(qsizetype from, qsizetype length);
 
     QByteArray bytes;
     qsizetype pos = 0;
@@ -43,6 +48,8 @@ struct ReceiveBuffer {
     static constexpr qsizetype keptReads = 64;
     QList<Read> reads;
     qsizetype dropped = 0; // bytes handed out and removed over the buffer's life
-    // Positions the search for the next message has looked at, over the receiver's life.
+    // Work spent on received bytes over the receiver's life: positions searched, bytes
+    // copied or compared. Whatever a receiver does per read goes here, so that a test can
+    // see it grow with the bytes and not with their square.
     qsizetype examined = 0;
 };

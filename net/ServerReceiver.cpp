@@ -36,6 +36,8 @@ ServerReceiver::ServerReceiver(AnnouncedSong announced) : m_announced(std::move(
 void ServerReceiver::clear()
 {
     m_in.clear();
+    m_lineScan = 0;
+    m_lineEnd = -1;
     m_waitsToSettle = false;
     m_lineScanOffset = 0;
 }
@@ -56,21 +58,25 @@ std::optional<ServerMessage> ServerReceiver::next()
         qsizetype end = start;
         const auto command = static_cast<ServerCommand>(at.token);
         if (command == ServerCommand::GetFile || command == ServerCommand::SetFile) {
-            const qsizetype lineEnd = m_in.bytes.indexOf(framing::crlf, start);
-            if (lineEnd < 0) {
-                m_in.checkCap(m_in.bytes.size() - m_in.pos, maxMessageBytes);
-                return std::nullopt;
+            if (m_lineEnd < 0) {
+                // The search for the path's end resumes where the last read left it.
+                const qsizetype lineEnd = m_in.find(framing::crlf, std::max(start, m_in.pos + m_lineScan));
+                if (lineEnd < 0) {
+                    m_lineScan = m_in.bytes.size() - 1 - m_in.pos;
+                    m_in.checkCap(m_in.bytes.size() - m_in.pos, maxMessageBytes);
+                    return std::nullopt;
+                }
+                m_lineEnd = lineEnd - m_in.pos;
+                learnPathSlots(m_in.copy(start, lineEnd - start));
             }
-            const qsizetype digitsStart = lineEnd + 2;
+            const qsizetype digitsStart = m_in.pos + m_lineEnd + 2;
             const qsizetype n = wireScan::digitsAt(m_in.bytes, digitsStart, slotDigits);
             end = digitsStart + n;
             if (end == m_in.bytes.size() && n < slotDigits && !m_in.settled) {
-                const QByteArray path = m_in.bytes.sliced(start, lineEnd - start);
-                const auto announcedHere = [&](int slot) { return m_announced && m_announced(slot, path); };
                 // A path outside the song list tells nothing: any slot may follow.
-                const bool known = wireScan::slotMayGoOn({}, announcedHere);
+                const bool known = m_pathSlots.any();
                 const bool mayGoOn = n == 0 || wireScan::slotMayGoOn(m_in.bytes.sliced(digitsStart, n), [&](int slot) {
-                                         return !known || announcedHere(slot);
+                                         return !known || m_pathSlots.test(slot);
                                      });
                 if (mayGoOn) {
                     m_waitsToSettle = true;
@@ -88,17 +94,26 @@ std::optional<ServerMessage> ServerReceiver::next()
             next = start + line.length;
         }
 
-        ServerMessage message{command, m_in.bytes.sliced(start, end - start)};
+        ServerMessage message{command, m_in.copy(start, end - start)};
         const qsizetype begin = start - at.length;
         if (m_in.startsRead(begin) && m_in.readAtNs(begin) == m_in.readAtNs(next - 1))
             m_lastArrivalNs = m_in.readAtNs(next - 1);
         else
             m_lastArrivalNs.reset();
         m_lineScanOffset = 0;
+        m_lineScan = 0;
+        m_lineEnd = -1;
         m_in.pos = next;
         m_in.skipped = 0;
         m_in.settled = false;
         return message;
     }
     return std::nullopt;
+}
+
+void ServerReceiver::learnPathSlots(const QByteArray &path)
+{
+    m_pathSlots.reset();
+    for (int slot = 0; m_announced && slot <= wireScan::lastSlot; ++slot)
+        m_pathSlots.set(slot, m_announced(slot, path));
 }

@@ -2,10 +2,12 @@
 
 #include "net/ReceiveBuffer.h"
 #include "net/StreamReceiver.h"
+#include "net/WireScan.h"
 
 #include <QByteArray>
 #include <QList>
 
+#include <bitset>
 #include <functional>
 #include <optional>
 
@@ -76,16 +78,24 @@ public:
     // when that read also brought bytes before it, whose stamp it then carries.
     std::optional<qint64> lastArrivalNs() const { return m_lastArrivalNs; }
 
-    // Positions the search for the next message has looked at: grows with the bytes
-    // received, never with their square.
+    // Work spent on the received bytes (positions searched, bytes copied or compared):
+    // grows with the bytes received, never with their square, however small the reads.
     qsizetype bytesExamined() const { return m_in.examined; }
 
     void clear();
 
 private:
+    void learnPathSlots(const QByteArray &path);
+
     AnnouncedSong m_announced;
     ReceiveBuffer m_in;
     bool m_waitsToSettle = false;
     qsizetype m_lineScanOffset = 0; // how far the search for a data line's end has looked
     std::optional<qint64> m_lastArrivalNs;
+    // Of the message at `m_in.pos`, learnt once however many reads it takes: where the
+    // search for the end of its path line resumes, where that line ends (-1: not yet), and
+    // the slots announced under its path.
+    qsizetype m_lineScan = 0;
+    qsizetype m_lineEnd = -1;
+    std::bitset<wireScan::lastSlot + 1> m_pathSlots;
 };

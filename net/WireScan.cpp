@@ -42,6 +42,40 @@ qsizetype findToken(const QByteArray &bytes, qsizetype from, const QList<QByteAr
     return -1;
 }
 
+qsizetype findWithin(const QByteArray &bytes, qsizetype from, qsizetype to, QByteArrayView what, bool *partial,
+                     qsizetype *examined)
+{
+    *partial = false;
+    to = std::min(to, bytes.size());
+    if (from >= to)
+        return -1;
+    // Whole occurrences may run past `to`; only their start must lie before it.
+    const qsizetype wholeEnd = std::min(bytes.size(), to + what.size() - 1);
+    const qsizetype at = QByteArrayView(bytes).sliced(from, wholeEnd - from).indexOf(what);
+    if (at >= 0) {
+        *examined += at + 1;
+        return from + at;
+    }
+    *examined += to - from;
+    for (qsizetype p = std::max(from, bytes.size() - what.size() + 1); p < to; ++p) {
+        if (standsAt(bytes, p, what) == Match::Partial) {
+            *partial = true;
+            return p;
+        }
+    }
+    return -1;
+}
+
+Match standsAt(const QByteArray &bytes, qsizetype pos, QByteArrayView what)
+{
+    if (pos > bytes.size())
+        return Match::Partial;
+    const qsizetype have = std::min(what.size(), bytes.size() - pos);
+    if (QByteArrayView(bytes).sliced(pos, have) != what.first(have))
+        return Match::None;
+    return have == what.size() ? Match::Full : Match::Partial;
+}
+
 qsizetype digitsAt(const QByteArray &bytes, qsizetype pos, qsizetype maxDigits)
 {
     qsizetype n = 0;

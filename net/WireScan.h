@@ -29,6 +29,15 @@ TokenAt tokenAt(const QByteArray &bytes, qsizetype pos, const QList<QByteArray> 
 qsizetype findToken(const QByteArray &bytes, qsizetype from, const QList<QByteArray> &tokens, bool *partial,
                     qsizetype *examined = nullptr);
 
+// The first position from `from` up to `to` (exclusive) where `what` begins whole, or else
+// where the bytes up to the end are a proper beginning of it (`partial`). -1 when neither:
+// then no position before `to` can ever hold it. Adds the positions passed to `examined`.
+qsizetype findWithin(const QByteArray &bytes, qsizetype from, qsizetype to, QByteArrayView what, bool *partial,
+                     qsizetype *examined);
+
+// Whether `what` stands at `pos`: Partial when the bytes end before it does and agree so far.
+Match standsAt(const QByteArray &bytes, qsizetype pos, QByteArrayView what);
+
 // Number of ASCII digits at `pos`, at most `maxDigits`.
 qsizetype digitsAt(const QByteArray &bytes, qsizetype pos, qsizetype maxDigits);
 

@@ -4,6 +4,7 @@
 #include "net/WireScan.h"
 #include "playback/ModMultimedia.h"
 #include "transfer/DownloadTree.h"
+#include "transfer/TransferSpeed.h"
 #include "transfer/TransferText.h"
 
 #include <QFileInfo>
@@ -20,6 +21,10 @@ QString systemReason()
 }
 
 } // namespace
+
+// The receiver cuts chunks by the sizes the server's speed button sets.
+static_assert(ClientReceiver::smallChunkBytes == TransferSpeed::lowBytes &&
+              ClientReceiver::largeChunkBytes == TransferSpeed::highBytes);
 
 ClientTransfer::ClientTransfer(ClientRole &role, ModMultimedia &media, QTimer *tmrGetFile,
                                std::function<QString()> downloadFolder, QObject *parent)
@@ -59,7 +64,7 @@ void ClientTransfer::abandon()
     m_tmrGetFile->stop();
     m_song.discard();
     m_notStoredReason.clear();
-    m_role.setFileDataExpected(false);
+    m_role.endFileData();
     m_state = State::Idle;
 }
 
@@ -132,15 +137,17 @@ void ClientTransfer::setFileDone(const QByteArray &data)
         return;
     }
     m_state = State::Fetching;
-    m_role.setFileDataExpected(true);
+    m_role.expectFileData(ExpectedFileSize);
     m_tmrGetFile->start();
 }
 
 void ClientTransfer::tmrGetFile_Timer()
 {
     m_tmrGetFile->stop();
-    if (m_state == State::Fetching)
+    if (m_state == State::Fetching) {
         m_role.SendClient("GetFile", Songs[CurrentSong] + "\r\n" + QByteArray::number(CurrentSong));
+        m_role.chunkAsked();
+    }
 }
 
 void ClientTransfer::fileData(const QByteArray &piece)
@@ -170,7 +177,7 @@ void ClientTransfer::putFileReady(const QByteArray &data)
 {
     m_tmrGetFile->stop();
     showProgress(transferText::emptyBar);
-    m_role.setFileDataExpected(false);
+    m_role.endFileData();
     if (m_state == State::Draining) {
         giveUp();
         return;

@@ -3,9 +3,11 @@
 #include "net/ClientReceiver.h"
 #include "net/ServerReceiver.h"
 #include "net/WireScan.h"
+#include "tests/net/WordySong.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -37,14 +39,16 @@ void put(StreamReceiver &r, const QByteArray &bytes)
     r.append(bytes, ReceiveBuffer::nowNs());
 }
 
-// A client has always had the song list before anything refers to it.
-ClientReceiver clientReceiver(bool fileData = false)
+// A client has always had the song list before anything refers to it; with `songBytes`,
+// it fetches a song of that size.
+ClientReceiver clientReceiver(qint64 songBytes = -1)
 {
     ClientReceiver r;
     put(r, "SetMusic\r\n" + songList());
     r.settle();
     (void)r.next();
-    r.setFileDataExpected(fileData);
+    if (songBytes >= 0)
+        r.expectFileData(songBytes);
     return r;
 }
 
@@ -165,14 +169,14 @@ TEST(Receivers, ANumberThatCannotGoOnIsWholeAtOnceAndAPlayMusicThatMayKeepsItsMo
     const QByteArray chunk("\xFF\xFB\x90", 3);
     for (const QByteArray &bytes : {QByteArray("PlayMusic\r\n1"), QByteArray("PlayMusic\r\n1SkipFiles\r\n "),
                                     "PlayMusic\r\n1" + chunk, QByteArray("WaitBefore:30\r\nPlayMusic\r\n1")}) {
-        ClientReceiver r = clientReceiver(true);
+        ClientReceiver r = clientReceiver(3);
         put(r, bytes);
         EXPECT_FALSE(r.next().has_value()) << bytes.constData();
         EXPECT_GT(r.settleWaitMs(), 0);
         EXPECT_LE(r.settleWaitMs(), ClientReceiver::settleMs);
     }
     // Read long enough ago, it is due: handed out at once, then what came behind it.
-    ClientReceiver late = clientReceiver(true);
+    ClientReceiver late = clientReceiver(3);
     late.append("PlayMusic\r\n1" + chunk + "DoGetFile\r\n ", ReceiveBuffer::nowNs() - 1000000000);
     EXPECT_EQ(late.next(), message(C::PlayMusic, "1"));
     EXPECT_EQ(late.next(), fileData(chunk));
@@ -184,24 +188,142 @@ TEST(Receivers, ANumberThatCannotGoOnIsWholeAtOnceAndAPlayMusicThatMayKeepsItsMo
     EXPECT_LE(split.settleWaitMs(), ClientReceiver::settleMs - 25);
 }
 
-TEST(ClientReceiver, FileDataRunsUpToDoGetFileAndSlotsGluedToItKeepTheirOwnDigits)
+TEST(ClientReceiver, ChunksAreCutByCountWhateverTheyHoldAndSlotsGluedToThemKeepTheirDigits)
 {
     // Play pressed while a song is fetched: "PlayMusic" and the next chunk arrive in one read,
     // and the chunk may begin with digits or hold what looks like messages. The slots are "0"
-    // and "12", not "04" or "129" (13 songs), and each chunk keeps every byte.
-    const QByteArray chunk1 = "4" + QByteArray("\r\nDoGetFil\r\n\0PlayMusic\r\n", 24) + QByteArray(300, '\xA7');
-    const QByteArray chunk2 = "9" + QByteArray(4000, '\x33') + "DoGetFile\r";
+    // and "12", not "04" or "129" (13 songs), and each chunk keeps every byte: 4000, then the
+    // 325 that remain of the song.
+    QByteArray chunk1 = "4" + QByteArray("\r\nDoGetFil\r\n\0PlayMusic\r\nDoGetFile\r\n ", 36);
+    chunk1 += QByteArray(4000 - chunk1.size() - 6, '\xA7') + "DoGetF";
+    const QByteArray chunk2 = "9" + QByteArray(314, '\x33') + "DoGetFile\r";
     const QByteArray stream = "DoGetFile\r\n PlayMusic\r\n0" + chunk1 + "DoGetFile\r\n PlayMusic\r\n12" + chunk2 +
                               "DoGetFile\r\n StopAllMusic\r\n";
     const std::vector<Item> expected{message(C::DoGetFile, " "), message(C::PlayMusic, "0"),  fileData(chunk1),
                                      message(C::DoGetFile, " "), message(C::PlayMusic, "12"), fileData(chunk2),
                                      message(C::DoGetFile, " "), message(C::StopAllMusic, "")};
-    expectEveryCut(std::function<ClientReceiver()>([] { return clientReceiver(true); }), stream, expected);
+    expectEveryCut(std::function<ClientReceiver()>([&] { return clientReceiver(chunk1.size() + chunk2.size()); }),
+                   stream, expected);
 
     // The end of the connection forgets the mode and the song list.
-    ClientReceiver ended = clientReceiver(true);
+    ClientReceiver ended = clientReceiver(100);
     ended.clear();
     EXPECT_FALSE(ended.fileDataExpected() || !ended.announcedSongs().isEmpty());
+}
+
+// One song's fetch as the server writes it: for each request, what may come before the
+// client asks (a broadcast right after the last "DoGetFile"), then what comes after: maybe a
+// broadcast, then the next chunk and its "DoGetFile", or at the end "PutFileReady".
+struct Turn {
+    QByteArray beforeAsk, afterAsk;
+    qsizetype songEnd = 0; // song bytes sent once this turn is through
+};
+
+// The turns of a fetch of `song` and the messages other than "DoGetFile" they carry.
+std::pair<std::vector<Turn>, std::vector<Item>> fetchOf(const QByteArray &song,
+                                                        const std::function<qsizetype(int)> &chunkBytes)
+{
+    std::vector<Turn> turns;
+    std::vector<Item> messages;
+    qsizetype at = 0;
+    for (int i = 0;; ++i) {
+        Turn t;
+        if (i % 7 == 3) {
+            t.beforeAsk = "StopAllMusic\r\n";
+            messages.push_back(message(C::StopAllMusic, ""));
+        }
+        if (i % 11 == 5) {
+            t.afterAsk = "PlayMusic\r\n5";
+            messages.push_back(message(C::PlayMusic, "5"));
+        }
+        if (i % 13 == 8) {
+            t.afterAsk += "WaitBefore:10\r\nPlayMusic\r\n3";
+            messages.push_back(Item{Item::Kind::Envelope, {C::PlayMusic, "3"}, {}, 10});
+        }
+        const qsizetype n = std::min(chunkBytes(i), song.size() - at);
+        if (n == 0) {
+            t.afterAsk += "PutFileReady\r\nD:\\Musik\\Pop\\x.mp3";
+            messages.push_back(message(C::PutFileReady, "D:\\Musik\\Pop\\x.mp3"));
+            at = -1;
+        } else {
+            t.afterAsk += song.sliced(at, n) + "DoGetFile\r\n ";
+            at += n;
+        }
+        t.songEnd = at < 0 ? song.size() : at;
+        turns.push_back(t);
+        if (at < 0)
+            return {turns, messages};
+    }
+}
+
+// The fetch as a client meets it: in reads of `readSize()` bytes that never run past the
+// point where the server waits for the next request, asking for each chunk as the transfer
+// does. Returns the song bytes and the other messages handed out.
+std::pair<QByteArray, std::vector<Item>> receiveFetch(const std::vector<Turn> &turns, qsizetype songSize,
+                                                      const std::function<qsizetype()> &readSize)
+{
+    ClientReceiver r = clientReceiver(songSize);
+    QByteArray song;
+    std::vector<Item> messages;
+    bool lastWasDoGetFile = false;
+    const auto drain = [&] {
+        while (const std::optional<Item> item = r.next()) {
+            lastWasDoGetFile = item->kind == Item::Kind::Message && item->message.command == C::DoGetFile;
+            if (item->kind == Item::Kind::FileData)
+                song += item->fileData;
+            else if (!lastWasDoGetFile)
+                messages.push_back(*item);
+        }
+    };
+    const auto feedReads = [&](const QByteArray &bytes) {
+        for (qsizetype at = 0; at < bytes.size();) {
+            const qsizetype n = std::min(readSize(), bytes.size() - at);
+            put(r, bytes.sliced(at, n));
+            at += n;
+            drain();
+        }
+    };
+    for (const Turn &t : turns) {
+        feedReads(t.beforeAsk);
+        r.chunkAsked();
+        feedReads(t.afterAsk);
+        // The server waits for the next request now: nothing may be held back.
+        while (r.settleWaitMs() > 0) {
+            r.settle();
+            drain();
+        }
+        EXPECT_EQ(song.size(), t.songEnd);
+        EXPECT_TRUE(lastWasDoGetFile || &t == &turns.back()) << t.songEnd;
+        if (song.size() != t.songEnd)
+            break;
+    }
+    return {song, messages};
+}
+
+TEST(ClientReceiver, ASongHoldingWireWordsAtChunkEdgesArrivesWholeAtEitherSpeedAndAcrossSwitches)
+{
+    // Where the speed goes up below, the first large chunk holds "DoGetFile" at 4000, once
+    // with a word behind it.
+    QByteArray song = wordySong(1000 * 1000, 11);
+    song.replace(20000, 26, "DoGetFile\r\n StopAllMusic\r\n");
+    song.replace(836000, 12, "DoGetFile\r\n ");
+    const std::vector<std::pair<const char *, std::function<qsizetype(int)>>> speeds{
+        {"low", [](int) { return 4000; }},
+        {"high", [](int) { return 200000; }},
+        {"switched every fourth chunk", [](int i) { return (i / 4) % 2 ? 200000 : 4000; }}};
+    int read = 0;
+    const std::vector<std::pair<const char *, std::function<qsizetype()>>> reads{
+        {"8 to 16 bytes", [&] { return 8 + (read++ * 5) % 9; }},
+        {"glued", [] { return qsizetype(1) << 30; }},
+        {"1 to 70000 bytes", [&] { return 1 + (qsizetype(read++) * 7919) % 70000; }}};
+    for (const auto &[speed, chunkBytes] : speeds) {
+        const auto [turns, broadcasts] = fetchOf(song, chunkBytes);
+        for (const auto &[how, readSize] : reads) {
+            const auto [got, messages] = receiveFetch(turns, song.size(), readSize);
+            EXPECT_TRUE(got == song) << speed << ", " << how;
+            EXPECT_TRUE(messages == broadcasts) << speed << ", " << how;
+        }
+    }
 }
 
 TEST(ClientReceiver, TheSongListHoldsAll201SlotsOfLongPathsAndEndsThere)
@@ -238,6 +360,40 @@ TEST(Receivers, UnknownWordsAndBadEnvelopesAreDroppedWhole)
               (std::vector<Item>{message(C::TimerResponse, "")}));
 }
 
+// `bytes` in reads of 8 to 16 bytes, each looked at before the next comes.
+template <typename R> void feedInSmallReads(R &r, const QByteArray &bytes)
+{
+    qsizetype at = 0;
+    for (int i = 0; at < bytes.size(); ++i) {
+        const qsizetype n = std::min<qsizetype>(8 + (i * 5) % 9, bytes.size() - at);
+        put(r, bytes.sliced(at, n));
+        at += n;
+        while (r.next()) {
+        }
+    }
+}
+
+TEST(Receivers, AnUnfinishedMessageInSmallReadsCostsWorkInProportionToItsBytes)
+{
+    // Every kind whose end may lie far off, left unfinished below the cap: however long it
+    // grows, each read costs what it brought, not what came before it.
+    const auto perByte = [](auto r, const QByteArray &start, qsizetype size) {
+        const QByteArray bytes = start + QByteArray(size - start.size(), 'p');
+        feedInSmallReads(r, bytes);
+        EXPECT_FALSE(r.overflowed());
+        EXPECT_FALSE(r.next().has_value());
+        return double(r.bytesExamined()) / double(bytes.size());
+    };
+    for (const char *start : {"GetFile\r\n", "SetFile\r\n"})
+        EXPECT_LE(perByte(serverReceiver(), start, ServerReceiver::maxMessageBytes - 100), 2) << start;
+    for (const char *start : {"SetFileDone\r\n", "SkipFile\r\n", "PutFileReady\r\n", "SetMusic\r\n",
+                              "WaitBefore:", "WaitBefore:5\r\nSetFileDone\r\n", "WaitBefore:5\r\nPutFileReady\r\n"}) {
+        EXPECT_LE(perByte(clientReceiver(), start, 128 * 1024), 2) << start;
+        // Where a chunk is due, such bytes might also be its first: it is looked for alongside.
+        EXPECT_LE(perByte(clientReceiver(1 << 20), start, 128 * 1024), 2) << start;
+    }
+}
+
 TEST(Receivers, HostileJunkCostsWorkInProportionToItsSizeAndEndlessInputOverflows)
 {
     // Every unknown byte starts a search for the next word; the searches together look at
@@ -268,7 +424,7 @@ TEST(Receivers, HostileJunkCostsWorkInProportionToItsSizeAndEndlessInputOverflow
     EXPECT_TRUE(floods(serverReceiver(), "\x07", 4096));
     for (const char *start : {"SetMusic\r\n", "garbage", "WaitBefore:"})
         EXPECT_TRUE(floods(clientReceiver(), start, 64 * 1024)) << start;
-    EXPECT_TRUE(floods(clientReceiver(true), "\xFF\xFB", 64 * 1024));
+    EXPECT_TRUE(floods(clientReceiver(1 << 30), "\xFF\xFB", 64 * 1024));
 }
 
 } // namespace
