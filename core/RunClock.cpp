@@ -133,6 +133,20 @@ std::optional<qint64> RunClock::localAt(qint64 serverNs) const
     return m_anchorLocalNs + std::llround(sinceNs / (1.0L + static_cast<long double>(m_rate)));
 }
 
+std::optional<qint64> RunClock::localAtRoughly(qint64 serverNs) const
+{
+    if (ready())
+        return localAt(serverNs);
+    const Sample *quickest = nullptr;
+    for (int i = 0; i < m_count; ++i) {
+        if (!quickest || at(i).roundTripNs < quickest->roundTripNs)
+            quickest = &at(i);
+    }
+    if (!quickest)
+        return std::nullopt;
+    return serverNs - quickest->offsetNs;
+}
+
 const RunClock::Sample &RunClock::at(int index) const
 {
     return m_ring[(m_first + index) % capacity];

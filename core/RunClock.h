@@ -46,6 +46,10 @@ public:
     // The server's moment for ours, and ours for the server's; nothing until ready().
     std::optional<qint64> serverAt(qint64 localNs) const;
     std::optional<qint64> localAt(qint64 serverNs) const;
+    // As localAt once ready(); before that, from the quickest exchange so far, off by at most
+    // half its round trip (and by the rate, unknown yet): far closer than counting from when a
+    // message arrived. Nothing before the first exchange.
+    std::optional<qint64> localAtRoughly(qint64 serverNs) const;
     // Server nanoseconds per local nanosecond, minus 1 (80e-6 for a server 80 ppm fast); 0
     // until ready().
     double rate() const { return ready() ? m_rate : 0.0; }

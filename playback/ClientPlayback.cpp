@@ -78,7 +78,7 @@ void ClientPlayback::playMusicAt(int slot, qint64 serverAtNs, int delayMs, qint6
 {
     if (slot < 0 || slot > lastSlot)
         return;
-    const std::optional<qint64> localAtNs = m_runClock ? m_runClock->localAt(serverAtNs) : std::nullopt;
+    const std::optional<qint64> localAtNs = m_runClock ? m_runClock->localAtRoughly(serverAtNs) : std::nullopt;
     if (!localAtNs) {
         start(slot, (arrivalNs > 0 ? arrivalNs : MonotonicClock::nowNs()) + qint64(delayMs) * 1000000, {});
         return;
@@ -88,7 +88,7 @@ void ClientPlayback::playMusicAt(int slot, qint64 serverAtNs, int delayMs, qint6
     const RunClock *clock = m_runClock;
     const qint64 startLocalNs = *localAtNs;
     start(slot, startLocalNs, [clock, serverAtNs, startLocalNs](qint64 songNs) {
-        return clock->localAt(serverAtNs + songNs).value_or(startLocalNs + songNs);
+        return clock->localAtRoughly(serverAtNs + songNs).value_or(startLocalNs + songNs);
     });
 }
 

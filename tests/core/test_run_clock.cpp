@@ -206,7 +206,17 @@ TEST(RunClockTest, AbsurdExchangesAreIgnoredAndClearForgetsTheServer)
     EXPECT_FALSE(clock.ready());
     EXPECT_EQ(clock.serverAt(nowNs), std::nullopt);
     EXPECT_EQ(clock.localAt(serverNs), std::nullopt);
+    EXPECT_EQ(clock.localAtRoughly(serverNs), std::nullopt);
     EXPECT_EQ(clock.rate(), 0.0);
+    // Before it is ready, the quickest exchange answers roughly: a slow one (3 ms out, 1 ms
+    // back) is off by 1 ms, the quick one (0.2 ms each way) by nothing.
+    ASSERT_TRUE(clock.add({nowNs, serverNs + 3 * ms, serverNs + 3 * ms, nowNs + 4 * ms}));
+    ASSERT_TRUE(clock.add({nowNs + 10 * ms, serverNs + 10 * ms + 200'000, serverNs + 10 * ms + 300'000,
+                           nowNs + 10 * ms + 500'000}));
+    EXPECT_FALSE(clock.ready());
+    EXPECT_EQ(clock.localAt(serverNs), std::nullopt);
+    EXPECT_EQ(clock.localAtRoughly(serverNs + 5 * second), nowNs + 5 * second);
+    clock.clear();
     const Worst worst = Simulation({-20 * hour, -180e-6}, Link(), 8).run(clock, 60 * second);
     EXPECT_LE(worst.readyAfterNs, 1200 * ms);
     EXPECT_LE(worst.errorNs, 100'000);
