@@ -211,8 +211,8 @@ TEST(RunClockTest, AbsurdExchangesAreIgnoredAndClearForgetsTheServer)
     // Before it is ready, the quickest exchange answers roughly: a slow one (3 ms out, 1 ms
     // back) is off by 1 ms, the quick one (0.2 ms each way) by nothing.
     ASSERT_TRUE(clock.add({nowNs, serverNs + 3 * ms, serverNs + 3 * ms, nowNs + 4 * ms}));
-    ASSERT_TRUE(clock.add({nowNs + 10 * ms, serverNs + 10 * ms + 200'000, serverNs + 10 * ms + 300'000,
-                           nowNs + 10 * ms + 500'000}));
+    ASSERT_TRUE(clock.add(
+        {nowNs + 10 * ms, serverNs + 10 * ms + 200'000, serverNs + 10 * ms + 300'000, nowNs + 10 * ms + 500'000}));
     EXPECT_FALSE(clock.ready());
     EXPECT_EQ(clock.localAt(serverNs), std::nullopt);
     EXPECT_EQ(clock.localAtRoughly(serverNs + 5 * second), nowNs + 5 * second);
