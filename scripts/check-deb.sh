@@ -51,7 +51,7 @@ if $lint; then
     fi
     # Informational notes are shown; errors and warnings fail the check.
     lint_status=0
-    lint_out=$(lintian --fail-on error,warning --info "$deb" 2>&1) || lint_status=$?
+    lint_out=$(lintian --display-info --fail-on error,warning "$deb" 2>&1) || lint_status=$?
     grep -v 'running with root privileges' <<<"$lint_out" || true
     ((lint_status == 0)) || { echo "FAILED: lintian found errors or warnings in $deb" >&2; exit 1; }
     echo "lintian: no errors or warnings in $(basename "$deb")."

@@ -40,6 +40,8 @@ log=$(mktemp "${TMPDIR:-/tmp}/tunvero-fresh.XXXXXX.log")
 source scripts/lib/steps.sh
 
 root=$(mktemp -d /var/tmp/tunvero-debian12.XXXXXX)
+# It becomes "/": every user must be able to enter it.
+chmod 755 "$root"
 mounts=()
 cleanup() {
     local i
