@@ -1,11 +1,11 @@
-# The two commands that do everything on a fresh Debian machine:
-#   make run    installs what is missing, builds the program and starts it
-#   make test   installs what is missing, builds and runs every test
-#   make deb    builds the Debian package build/tunvero_<version>_<arch>.deb
+# Shorthands for those who have make; the README's two commands need only bash:
+#   make run    = bash scripts/run.sh         installs what is missing, builds and starts it
+#   make test   = bash scripts/run-tests.sh   installs what is missing, builds, runs every test
+#   make deb    = bash scripts/build-deb.sh   the Debian package build-deb/tunvero_<version>_<arch>.deb
 .PHONY: run test test-sanitize build configure program deb check-deb bench bench-sync screenshots clean
 
 configure:
-	scripts/install-deps.sh
+	bash scripts/install-deps.sh
 	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 
 # Only the program: the tests and benchmarks are built by the targets that use them.
@@ -15,29 +15,23 @@ program: configure
 build: configure
 	cmake --build build --parallel 2
 
-run: program
-	build/app/tunvero
+run:
+	bash scripts/run.sh
 
 test:
-	scripts/run-tests.sh
+	bash scripts/run-tests.sh
 
 test-sanitize:
-	scripts/run-tests.sh --sanitize
+	bash scripts/run-tests.sh --sanitize
 
-# A release build of its own, without tests or benchmarks, installed under /usr.
 deb:
-	scripts/install-deps.sh --deb
-	cmake -S . -B build-deb -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-		-DBUILD_TESTING=OFF -DTUNVERO_BENCH=OFF >/dev/null
-	cmake --build build-deb --parallel 2
-	cd build-deb && cpack -G DEB
-	@ls build-deb/*.deb
+	bash scripts/build-deb.sh
 
 check-deb: deb
-	scripts/check-deb.sh build-deb/*.deb
+	bash scripts/check-deb.sh build-deb/*.deb
 
 bench: build
-	scripts/run-bench.sh
+	bash scripts/run-bench.sh
 	python3 bench/sync_bench.py build/app/tunvero
 
 # Ten clients and a server of the real program play a run in step; prints the skews.
@@ -46,7 +40,7 @@ bench-sync: program
 	python3 bench/sync_bench.py build/app/tunvero
 
 screenshots: build
-	scripts/screenshot.sh
+	bash scripts/screenshot.sh
 
 clean:
 	rm -rf build build-asan build-deb

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs a built Tunvero package the way a user would (apt-get install ./tunvero_*.deb, which
+# Checks a built Tunvero package with lintian (no error or warning may remain), then installs it
+# the way a user would (apt-get install ./tunvero_*.deb, which
 # pulls in its dependencies), starts the installed program under Xvfb as a new user with an
 # empty home, and checks what a first start must do:
 #   - the download-folder question appears            screenshots/deb-question.png
@@ -7,8 +8,8 @@
 #   - ~/TunveroMusic/ exists (not world-writable) and the settings file is in ~/.config/Tunvero/
 # A package that was not installed before is removed again at the end.
 #
-#   scripts/check-deb.sh build-deb/tunvero_0.1_amd64.deb
-#   scripts/check-deb.sh --clean build-deb/tunvero_0.1_amd64.deb
+#   bash scripts/check-deb.sh build-deb/tunvero_0.1_amd64.deb
+#   bash scripts/check-deb.sh --clean build-deb/tunvero_0.1_amd64.deb
 # --clean runs the same check inside a fresh minimal Debian 12 made with debootstrap (needs root
 # and the Debian mirror), so that a dependency the package forgets to name shows up. No mount
 # covers that system's "/", which also exercises the download folder's fallback.
@@ -16,10 +17,19 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 clean=false
-if [[ "${1:-}" == "--clean" ]]; then
-    clean=true
+lint=true
+while [[ "${1:-}" == --* ]]; do
+    case "$1" in
+    --clean) clean=true ;;
+    # Inside the fresh system the package was already checked outside it.
+    --no-lint) lint=false ;;
+    *)
+        echo "unknown option: $1" >&2
+        exit 2
+        ;;
+    esac
     shift
-fi
+done
 deb=${1:?usage: scripts/check-deb.sh [--clean] PACKAGE.deb}
 [[ -f "$deb" ]] || { echo "no such package: $deb" >&2; exit 1; }
 deb=$(realpath "$deb")
@@ -33,6 +43,20 @@ log=$(mktemp "${TMPDIR:-/tmp}/tunvero-check-deb.XXXXXX.log")
 # shellcheck source=lib/steps.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib/steps.sh"
 
+if $lint; then
+    if ! command -v lintian >/dev/null; then
+        step "Reading the package lists" "${as_root[@]}" apt-get update -q
+        step "Installing lintian" "${as_root[@]}" apt-get install -y -q -o Dpkg::Use-Pty=0 \
+            --no-install-recommends lintian
+    fi
+    # Informational notes are shown; errors and warnings fail the check.
+    lint_status=0
+    lint_out=$(lintian --display-info --fail-on error,warning "$deb" 2>&1) || lint_status=$?
+    grep -v 'running with root privileges' <<<"$lint_out" || true
+    ((lint_status == 0)) || { echo "FAILED: lintian found errors or warnings in $deb" >&2; exit 1; }
+    echo "lintian: no errors or warnings in $(basename "$deb")."
+fi
+
 if $clean; then
     root=$(mktemp -d /var/tmp/tunvero-debian12.XXXXXX)
     cleanup_root() { "${as_root[@]}" rm -rf --one-file-system "$root"; }
@@ -45,7 +69,7 @@ if $clean; then
     "${as_root[@]}" cp scripts/check-deb.sh "$root/check/scripts/"
     "${as_root[@]}" cp scripts/lib/xvfb.sh "$root/check/scripts/lib/"
     echo "Running the check inside it (apt's output goes to a log inside it)"
-    "${as_root[@]}" chroot "$root" /bin/bash /check/scripts/check-deb.sh "/check/$(basename "$deb")"
+    "${as_root[@]}" chroot "$root" /bin/bash /check/scripts/check-deb.sh --no-lint "/check/$(basename "$deb")"
     cp "$root"/check/screenshots/deb-*.png "$out/"
     echo "Screenshots copied to $out/"
     exit 0

@@ -5,7 +5,7 @@
 # - every C++ file is formatted as .clang-format says.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh --lint
+bash scripts/install-deps.sh --lint
 
 # Lower numbers sit below higher ones; equal numbers in different folders must not meet.
 declare -A rank=([platform]=0 [core]=1 [net]=2 [playback]=2 [playlist]=2 [transfer]=3 [app]=4)

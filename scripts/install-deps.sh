@@ -47,8 +47,19 @@ if [[ $(id -u) -ne 0 ]]; then
         exit 1
     fi
     as_root=(sudo "${as_root[@]}")
-    # Ask for the password here, in plain view, not in the middle of a quiet step.
-    sudo -v
+    # A rule without a password needs no question (`sudo -v` would ask anyway when another
+    # rule for the user wants one). Otherwise ask here, in plain view, not in the middle of a
+    # quiet step, and only where someone can answer.
+    if ! sudo -n true 2>/dev/null; then
+        if ! { : </dev/tty; } 2>/dev/null; then
+            echo "Missing Debian packages: ${missing[*]}." >&2
+            echo "sudo needs a password and there is no terminal to ask for it on: run this command" >&2
+            echo "in a terminal, or as root, or install them first with" >&2
+            echo "  sudo apt-get install --no-install-recommends ${missing[*]}" >&2
+            exit 1
+        fi
+        sudo true
+    fi
 fi
 
 log=$(mktemp "${TMPDIR:-/tmp}/tunvero-install.XXXXXX.log")
@@ -58,8 +69,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib/steps.sh"
 echo "Tunvero needs these Debian packages: ${missing[*]}"
 echo "apt's output goes to $log"
 step "Reading the package lists" "${as_root[@]}" apt-get update -q
-# With their dependencies a fresh Debian 12 needs about 320 packages; on 2 cores they take
-# 12-16 minutes, some 2.5 seconds each.
+# Some 2.5 seconds a package on 2 cores, most of it unpacking and setting up.
 count=$(apt-get install -s --no-install-recommends "${missing[@]}" 2>/dev/null | grep -c '^Inst ' || true)
 echo "With their dependencies: $count packages, about $(((count * 5 / 2 + 59) / 60)) min."
 step "Installing (this is the long step)" "${as_root[@]}" apt-get install -y -q \

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds and runs every test. With --sanitize, a separate build under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Starts (and stops) the PulseAudio null sink the audio tests use.
+# Installs what is missing (Debian packages), builds and runs every test. With --sanitize, a
+# separate build under AddressSanitizer and UndefinedBehaviorSanitizer. Starts (and stops) the
+# PulseAudio null sink the audio tests use. Needs bash and apt, and root or sudo for the first
+# install; nothing else.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,13 +13,13 @@ if [[ "${1:-}" == "--sanitize" ]]; then
     cmake_args=(-DCMAKE_BUILD_TYPE=Debug -DTUNVERO_SANITIZE=ON -DTUNVERO_BENCH=OFF)
 fi
 
-scripts/install-deps.sh
+bash scripts/install-deps.sh
 cmake -S . -B "$build" -G Ninja "${cmake_args[@]}" >/dev/null
 cmake --build "$build" --parallel 2
 
 pulse_dir=$(mktemp -d /tmp/tunvero-pulse.XXXXXX)
-trap 'scripts/pulse-null-sink.sh stop "$pulse_dir"; rm -rf "$pulse_dir"' EXIT
-eval "$(scripts/pulse-null-sink.sh start "$pulse_dir")"
+trap 'bash scripts/pulse-null-sink.sh stop "$pulse_dir"; rm -rf "$pulse_dir"' EXIT
+eval "$(bash scripts/pulse-null-sink.sh start "$pulse_dir")"
 # In CI the real audio path must be tested, not skipped.
 if [[ -z "${PULSE_SERVER:-}" && "${CI:-}" == "true" ]]; then
     echo "The PulseAudio null sink did not start; the audio test would be skipped." >&2

@@ -10,7 +10,7 @@ source scripts/lib/xvfb.sh
 build=${1:-build}
 out=screenshots
 mkdir -p "$out"
-scripts/install-deps.sh --screenshots
+bash scripts/install-deps.sh --screenshots
 
 app=""
 home=$(mktemp -d /tmp/tunvero-shot.XXXXXX)
