@@ -1,7 +1,7 @@
 """Runs copies of the real program unattended on 127.0.0.1: one server and any number of
 clients, each with its own HOME, XDG folders, settings and download folder, all playing into
-one PulseAudio null sink. Every wait is bounded; every process started here is stopped when
-the harness is closed, the Python program ends or it is told to end (SIGTERM, SIGINT).
+one null sink (of a private PulseAudio or PipeWire). Every wait is bounded; every process
+started here is stopped when the harness is closed, the Python program ends or it is told to end (SIGTERM, SIGINT).
 
 Used by the sync benchmark (bench/sync_bench.py) and the whole-program tests
 (tests/e2e/whole_program.py, tests/e2e/heard_in_step.py)."""
@@ -143,6 +143,13 @@ class Copy:
         except BrokenPipeError:
             pass
 
+    def signal(self, number):
+        """Signals the copy's process group: a copy started under a wrapper (unshare) is reached too."""
+        try:
+            os.killpg(self.process.pid, number)
+        except ProcessLookupError:
+            pass
+
     def stderr_text(self):
         try:
             return self.err_path.read_text(encoding="utf-8", errors="replace")
@@ -150,17 +157,24 @@ class Copy:
             return ""
 
 
+SOUND_SERVERS = {"pulseaudio": "scripts/pulse-null-sink.sh", "pipewire": "scripts/pipewire-null-sink.sh"}
+
+
 class Harness:
-    def __init__(self, program, workdir, pulse=True, own_pulse=False):
+    def __init__(self, program, workdir, pulse=True, own_pulse=False, sound_server="pulseaudio"):
         """`pulse`: start a private null sink unless PULSE_SERVER names one already; `own_pulse`:
-        start a private one in any case (nothing else then plays into what is recorded)."""
+        start a private one in any case (nothing else then plays into what is recorded);
+        `sound_server`: "pulseaudio" or "pipewire" (reached through its PulseAudio server)."""
         self.program = str(Path(program).resolve())
         # Absolute: the sink and the copies run in other working folders.
         self.workdir = Path(workdir).resolve()
         self.workdir.mkdir(parents=True, exist_ok=True)
         self.copies = []
         self.recordings = []
+        self.helpers = []
         self.env = dict(os.environ)
+        self.sound_server = sound_server
+        self.sound_server_trouble = None
         self._pulse_dir = None
         atexit.register(self.close)
         for number in (signal.SIGTERM, signal.SIGINT):
@@ -175,17 +189,39 @@ class Harness:
         sys.exit(128 + number)
 
     def _start_pulse(self):
-        self._pulse_dir = self.workdir / "pulse"
-        out = subprocess.run([str(REPO / "scripts/pulse-null-sink.sh"), "start", str(self._pulse_dir)],
-                             check=True, capture_output=True, text=True, timeout=30).stdout
-        for line in out.splitlines():
+        self._pulse_dir = self.workdir / ("pulse" if self.sound_server == "pulseaudio" else self.sound_server)
+        script = str(REPO / SOUND_SERVERS[self.sound_server])
+        started = subprocess.run([script, "start", str(self._pulse_dir)], check=True, capture_output=True, text=True,
+                                 timeout=60)
+        for line in started.stdout.splitlines():
             if line.startswith("export PULSE_SERVER="):
                 self.env["PULSE_SERVER"] = line.split("=", 1)[1]
         if "PULSE_SERVER" not in self.env:
-            print("harness: the PulseAudio null sink did not start; copies play silently", file=sys.stderr)
+            # The script's reason, as a line for stderr.
+            self.sound_server_trouble = started.stdout.strip().removeprefix("echo ").strip("'") or started.stderr
+            print(f"harness: the {self.sound_server} null sink did not start; copies play silently "
+                  f"({self.sound_server_trouble})", file=sys.stderr)
 
-    def start(self, name, arguments, commands=False):
-        """Starts a copy with a private home; its event log and standard error go into its folder."""
+    def pulse_pid(self):
+        """The private PulseAudio daemon's process id, None without one."""
+        try:
+            return int((self._pulse_dir / "pulse.pid").read_text())
+        except (TypeError, OSError, ValueError):
+            return None
+
+    def helper(self, name, args, **popen):
+        """Starts a helper process (a relay, a card) that the harness stops when closed, after
+        the copies; its standard error goes to NAME.err in the work folder."""
+        err = open(self.workdir / f"{name}.err", "wb")
+        process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stderr=err, start_new_session=True, **popen)
+        err.close()
+        self.helpers.append(process)
+        return process
+
+    def start(self, name, arguments, commands=False, wrapper=(), env=None):
+        """Starts a copy with a private home; its event log and standard error go into its folder.
+        `wrapper`: a command line the program runs under (e.g. unshare); `env`: more variables."""
+        env_extra = env or {}
         folder = self.workdir / name
         for sub in ("home", "config", "data", "cache", "runtime"):
             (folder / sub).mkdir(parents=True, exist_ok=True)
@@ -199,7 +235,8 @@ class Harness:
             "XDG_RUNTIME_DIR": str(folder / "runtime"),
         })
         env.pop("DISPLAY", None)
-        args = [self.program, "--headless", "--download-folder", str(folder / "download"),
+        env.update(env_extra)
+        args = list(wrapper) + [self.program, "--headless", "--download-folder", str(folder / "download"),
                 "--event-log", str(folder / "events.jsonl")] + list(arguments)
         if commands:
             args.append("--commands-on-stdin")
@@ -255,6 +292,17 @@ class Harness:
         return [self.start(f"client{i + 1:02d}", ["--client", f"127.0.0.1:{port}"] + list(arguments))
                 for i in range(count)]
 
+    def stop_helpers(self, grace=5.0):
+        for process in self.helpers:
+            if process.poll() is None:
+                process.terminate()
+        for process in self.helpers:
+            try:
+                process.wait(timeout=grace)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+
     def wait_for(self, condition, timeout, what, watch=None, interval=0.05):
         """Polls `condition` until it answers something true; fails after `timeout` seconds or
         when a copy in `watch` has ended."""
@@ -289,17 +337,15 @@ class Harness:
             recording.stop(grace)
         running = [c for c in self.copies if c.process.poll() is None]
         for copy in running:
-            try:
-                copy.process.terminate()
-            except ProcessLookupError:
-                pass
+            copy.signal(signal.SIGTERM)
         deadline = time.monotonic() + grace
         for copy in running:
             try:
                 copy.process.wait(timeout=max(0.1, deadline - time.monotonic()))
             except subprocess.TimeoutExpired:
-                copy.process.kill()
+                copy.signal(signal.SIGKILL)
                 copy.process.wait()
+        self.stop_helpers(grace)
         for copy in self.copies:
             if copy.process.stdin:
                 try:
@@ -307,7 +353,7 @@ class Harness:
                 except OSError:
                     pass
         if self._pulse_dir is not None:
-            subprocess.run([str(REPO / "scripts/pulse-null-sink.sh"), "stop", str(self._pulse_dir)], check=False)
+            subprocess.run([str(REPO / SOUND_SERVERS[self.sound_server]), "stop", str(self._pulse_dir)], check=False)
             self._pulse_dir = None
 
 
