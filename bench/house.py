@@ -24,9 +24,11 @@ from tunvero_harness import HarnessError
 HERE = Path(__file__).resolve().parent
 RATE = 44100
 CHANNELS = 2
-# Two pages: a pipe of one page is "full" as long as any byte sits in it, so the sink cannot
-# write again until the reader has emptied it, and the card underruns at each short write.
-ORDINARY_PIPE_BYTES = 8192
+# Four pages (93 ms). The kernel counts a pipe's room in pages: a page the sink filled only in
+# part still takes a whole one, so with one page the sink waits until the reader has emptied
+# it, and with two the program's writes (not in whole pages) left the card short of 28 frames
+# every 87 ms. With four it plays clean.
+ORDINARY_PIPE_BYTES = 16384
 # A card that holds about 370 ms.
 DEEP_PIPE_BYTES = 65536
 

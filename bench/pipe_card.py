@@ -9,7 +9,8 @@ keep their moments.
 
 Writes everything it took to RECORDING (raw s16le) and, when told to end (SIGTERM, SIGINT),
 its record as one JSON object to RECORDING.json: t0_ns, frames_per_s, frames, underruns
-(blocks found short), late_ms_max (the worst lateness of a block's read), fill_bytes_mean/_max
+(blocks found short or empty), short_blocks ([frame, frames found] of the
+first 1000 blocks found short but not empty: a break in the sound), late_ms_max (the worst lateness of a block's read), fill_bytes_mean/_max
 (what sat in the pipe when a block was due: what the sink has written ahead).
 
     pipe_card.py FIFO RECORDING [--ppm P] [--pipe-bytes N] [--rate R] [--channels C] [--block-frames B]"""
@@ -71,7 +72,8 @@ def main():
     print("ready", flush=True)
     record = {"fifo": args.fifo, "ppm": args.ppm, "pipe_bytes": pipe_bytes, "frames_per_s": frames_per_s,
               "block_frames": args.block_frames, "t0_ns": None, "frames": 0, "underruns": 0, "late_ms_max": 0.0,
-              "fill_bytes_mean": 0.0, "fill_bytes_max": 0}
+              "fill_bytes_mean": 0.0, "fill_bytes_max": 0,
+              "short_blocks": []}
     fill_sum = 0
     with open(args.recording, "wb") as out:
         t0 = time.monotonic_ns()
@@ -101,6 +103,9 @@ def main():
                     data += got
                 if len(data) < block_bytes:
                     record["underruns"] += 1
+                    # Where the sink fell silent, and where it broke off in the middle of sound.
+                    if data and len(record["short_blocks"]) < 1000:
+                        record["short_blocks"].append([block * args.block_frames, len(data) // frame_bytes])
                     data += bytes(block_bytes - len(data))
                 out.write(data)
                 block += 1

@@ -322,8 +322,8 @@ def drift_scenario(args, harness, result, song_folder):
     """Four clients on cards that run at -80, 0, +80 and +40 ppm play a five-minute song."""
     drift = house_bench.drift(args.program, harness.workdir / "drift", song_folder)
     for name, card in drift["cards"].items():
-        print(f"{name}: card at {card['ppm']:+g} ppm, {card['pipe_bytes']} bytes of pipe, underruns "
-              f"{card['underruns']}, reads late by at most {card['late_ms_max']} ms, "
+        print(f"{name}: card at {card['ppm']:+g} ppm, {card['pipe_bytes']} bytes of pipe, breaks in the sound "
+              f"{len(card['short_blocks'])}, reads late by at most {card['late_ms_max']} ms, "
               f"{card['fill_bytes_mean']:.0f} bytes in the pipe on average; played stretched by "
               f"{drift['stretch_ppm'].get(name)} ppm; markers heard {len(drift['heard'][name])} of {drift['markers']}")
     print("drift: spread per marker (ms):", " ".join(f"{s:.2f}" for s in drift["spreads_ms"]))
@@ -337,8 +337,8 @@ def first_start_scenario(args, harness, result, song_folder):
                                      song_folder / "noise")
     for name, lost in first["lost_frames"].items():
         deep = " (its card holds 350 ms)" if name == first["deep_card"] else ""
-        print(f"{name}{deep}: frames of the song's beginning not heard per run: {lost}; card underruns "
-              f"{first['cards'][name]['underruns']}")
+        print(f"{name}{deep}: frames of the song's beginning not heard per run: {lost}; breaks in the sound "
+              f"{len(first['cards'][name]['short_blocks'])} (a song's end is one)")
     print("first starts: heard skew per run (ms):", " ".join(f"{s:.2f}" for s in first["spreads_ms"]))
     lost = [n for runs in first["lost_frames"].values() for n in runs]
     result["first_start_samples_lost_max"] = None if None in lost or -1 in lost or not lost else max(lost)
