@@ -36,9 +36,23 @@ Prints a line per figure and, last, one JSON object:
   spread of the beginnings in the recording once each is measured from the moment its client
   scheduled it: how well the songs were placed, without the spread of the moments "PlayMusic"
   reached the clients).
-A figure that could not be measured is null.
 
-    bench/sync_bench.py [PROGRAM] [--clients N] [--work DIR] [--onset-tool TOOL]"""
+Then four clients in a house on one machine (bench/house.py), each on a monotonic clock of its
+own (a time namespace; root only), each figure from what was heard, never from the clients'
+logs:
+  links_heard_skew_ms_p95/_max (links of 0.5, 1, 3 and 8 ms each way, one null sink recorded),
+  jitter_heard_skew_ms_p95/_max (links of 1 ms plus 0-10 ms drawn for each segment),
+  drift_spread_ms_max (cards of their own running at -80, 0, +80 and +40 ppm play a five-minute
+  song with a noise burst every 15 s: the widest spread of the moments the cards heard a burst),
+  first_start_samples_lost_max (three runs of fresh copies, each run's first start on cold
+  streams, cards of their own, one holding 350 ms: the most frames of the song's beginning any
+  card did not play),
+  pipewire_heard_skew_ms_p95/_max (as run 3 with four clients into a private PipeWire's null
+  sink, the run's first start among the five).
+A figure that could not be measured, or whose scenario cannot run here, is null.
+
+    bench/sync_bench.py [PROGRAM] [--clients N] [--work DIR] [--onset-tool TOOL]
+                        [--only playlist|open|heard|links|jitter|drift|first-start|pipewire]..."""
 
 import argparse
 import json
