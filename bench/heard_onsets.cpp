@@ -115,8 +115,8 @@ std::optional<Pcm> decodeSong(const QString &path, qint64 maxFrames, QString &er
 }
 
 // The first frame from `from` (up to `to`) with a sample at least `loud` in size; -1 for none.
-std::int64_t firstLoudFrame(const std::vector<std::int16_t> &samples, int channels, std::int64_t from,
-                            std::int64_t to, int loud)
+std::int64_t firstLoudFrame(const std::vector<std::int16_t> &samples, int channels, std::int64_t from, std::int64_t to,
+                            int loud)
 {
     to = std::min<std::int64_t>(to, std::int64_t(samples.size()) / channels);
     for (std::int64_t frame = std::max<std::int64_t>(from, 0); frame < to; ++frame) {

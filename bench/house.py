@@ -114,8 +114,8 @@ class House:
                 continue
             ppm, pipe_bytes = room.card
             fifo = self.harness.workdir / f"card{i + 1:02d}.fifo"
-            subprocess.run(["pactl", "load-module", "module-pipe-sink", f"file={fifo}", f"sink_name={self.sink_name(i)}",
-                            "format=s16le", f"rate={RATE}", f"channels={CHANNELS}"],
+            subprocess.run(["pactl", "load-module", "module-pipe-sink", f"file={fifo}",
+                            f"sink_name={self.sink_name(i)}", "format=s16le", f"rate={RATE}", f"channels={CHANNELS}"],
                            env=env, check=True, capture_output=True, timeout=20)
             raw = self.harness.workdir / f"card{i + 1:02d}.raw"
             reader = self.harness.helper(f"card{i + 1:02d}", self.realtime + [

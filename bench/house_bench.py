@@ -7,6 +7,7 @@ Used by bench/sync_bench.py (--only links, jitter, drift, first-start, pipewire)
 whole-program tests."""
 
 import array
+import json
 import random
 import shutil
 import subprocess
@@ -14,12 +15,11 @@ import sys
 import tempfile
 import time
 import wave
-import json
 from pathlib import Path
 
 import heard_skew
-from house import DEEP_PIPE_BYTES, ORDINARY_PIPE_BYTES, RATE, CHANNELS, House, Room, clock_offsets
-from house import why_no_time_namespaces
+from house import (CHANNELS, DEEP_PIPE_BYTES, ORDINARY_PIPE_BYTES, RATE, House, Room, clock_offsets,
+                   why_no_time_namespaces)
 from tunvero_harness import Harness, HarnessError, make_noise_song, write_playlist
 
 LINKS_MS = [0.5, 1, 3, 8]
@@ -152,6 +152,8 @@ def drift(program, folder, song_folder, ppms=DRIFT_PPM):
     for i, record in records.items():
         frames = loud_onsets(record.raw, MARKER_AMPLITUDE // 2, MARKER_EVERY_S / 2, markers)
         heard[clients[i].name] = [record.heard_ns(f) for f in frames]
+        # Five minutes of four cards is 200 MB.
+        record.raw.unlink()
     spreads = []
     for k in range(markers):
         moments = [h[k] for h in heard.values() if len(h) > k]

@@ -9,11 +9,13 @@ keep their moments.
 
 Writes everything it took to RECORDING (raw s16le) and, when told to end (SIGTERM, SIGINT),
 its record as one JSON object to RECORDING.json: t0_ns, frames_per_s, frames, underruns
-(blocks found short or empty), short_blocks ([frame, frames found] of the
-first 1000 blocks found short but not empty: a break in the sound), late_ms_max (the worst lateness of a block's read), fill_bytes_mean/_max
-(what sat in the pipe when a block was due: what the sink has written ahead).
+(blocks found short or empty: an idle sink writes nothing), short_blocks ([frame, frames
+found] of the first 1000 blocks found short but not empty: a break in the sound),
+late_ms_max (the worst lateness of a block's read), fill_bytes_mean/_max (what sat in the
+pipe when a block was due: what the sink has written ahead).
 
-    pipe_card.py FIFO RECORDING [--ppm P] [--pipe-bytes N] [--rate R] [--channels C] [--block-frames B]"""
+    pipe_card.py FIFO RECORDING [--ppm P] [--pipe-bytes N] [--rate R] [--channels C]
+                 [--block-frames B]"""
 
 import argparse
 import fcntl
