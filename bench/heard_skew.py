@@ -63,7 +63,8 @@ def measure(harness, tool, clients_wanted, starts, song_folder, join_s=60, start
     beginnings each measured from its own scheduled moment), schedule_errors_ms (|first_heard - scheduled| per
     start and client, from the event logs), late_starts (client, slot, ms dropped, for each
     "PlayMusic" handled after its moment), first_samples_spreads_ms, statuses, onsets_ms,
-    clients, recording (its path) and noises (each client's song, in client order).
+    clients, recording (its path), recording_missing_s (how much shorter the recording is than the
+    time it ran) and noises (each client's song, in client order).
     `start_clients(port)` starts the clients (default: on 127.0.0.1 at the server's port);
     without `same_clock` (clients in time namespaces of their own) nothing that compares one
     process's clock with another's is figured: placement_spreads_ms and first_samples_spreads_ms
@@ -146,5 +147,6 @@ def measure(harness, tool, clients_wanted, starts, song_folder, join_s=60, start
         "onsets_ms": report["elapsed_ms"],
         "clients": [c.name for c in clients],
         "recording": recording.path,
+        "recording_missing_s": recording.missing_s(),
         "noises": noises,
     }

@@ -19,7 +19,7 @@ import sys
 import time
 from pathlib import Path
 
-from tunvero_harness import HarnessError
+from tunvero_harness import HarnessError, realtime_prefix
 
 HERE = Path(__file__).resolve().parent
 RATE = 44100
@@ -64,16 +64,6 @@ def why_no_time_namespaces():
     except (subprocess.CalledProcessError, subprocess.TimeoutExpired) as error:
         return f"unshare --time does not work here: {getattr(error, 'stderr', b'').decode(errors='replace').strip()}"
     return None
-
-
-def realtime_prefix():
-    """chrt's prefix for a round-robin priority where that is allowed (root), else nothing: the
-    relays and card readers then keep their pace under load."""
-    try:
-        subprocess.run(["chrt", "-r", "10", "true"], check=True, capture_output=True, timeout=10)
-    except (OSError, subprocess.CalledProcessError, subprocess.TimeoutExpired):
-        return []
-    return ["chrt", "-r", "10"]
 
 
 class CardRecord:

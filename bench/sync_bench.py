@@ -73,6 +73,7 @@ SONG_SECONDS = [20, 25, 30]
 GAP_S = 3
 ROUNDS = 2
 HEARD_STARTS = 5
+MAX_RECORDING_MISSING_S = 0.5
 
 
 def make_song(path, seconds, frequency):
@@ -284,6 +285,16 @@ def print_heard(heard, label="heard"):
         print(f"{name}'s noise not matched (frame {frame}, confidence {confidence})")
     print(f"{label} skew per start (ms):", " ".join(f"{s:.2f}" for s in heard["spreads_ms"]))
     print(f"onsets found in {heard['onsets_ms']} ms")
+    missing = heard["recording_missing_s"]
+    if missing is not None:
+        print(f"the recording is {missing:.3f} s shorter than the time it ran")
+    if missing is not None and missing > MAX_RECORDING_MISSING_S:
+        print(f"the recording is {missing:.1f} s shorter than the time it ran: the recorder was kept from "
+              f"reading and lost sound, so the skews above are left out")
+        # Starts lie closer together in the file than they were heard: nothing in it counts.
+        heard["spreads_ms"] = []
+        heard["placement_spreads_ms"] = []
+        return True
     return any(s != 0 for s in heard["statuses"].values())
 
 

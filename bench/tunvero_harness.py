@@ -89,6 +89,16 @@ def make_noise_song(path, seconds, seed, rate=44100, channels=2, amplitude=2500)
     return path
 
 
+def realtime_prefix():
+    """chrt's prefix for a round-robin priority where that is allowed (root), else nothing: a
+    recorder, relay or card reader then keeps its pace on a loaded machine."""
+    try:
+        subprocess.run(["chrt", "-r", "10", "true"], check=True, capture_output=True, timeout=10)
+    except (OSError, subprocess.CalledProcessError, subprocess.TimeoutExpired):
+        return []
+    return ["chrt", "-r", "10"]
+
+
 class Recording:
     """The null sink's monitor recorded by parec into a raw s16le file until stopped."""
 
@@ -97,15 +107,29 @@ class Recording:
         self.process = process
         self.rate = rate
         self.channels = channels
+        # Set once the first bytes are in: a recorder takes a while to start.
+        self.began = None
+        self.began_bytes = 0
+        self.ran_s = None
 
     def stop(self, grace=5.0):
         if self.process.poll() is None:
+            if self.began is not None:
+                self.ran_s = time.monotonic() - self.began
             self.process.terminate()
             try:
                 self.process.wait(timeout=grace)
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+
+    def missing_s(self):
+        """How much shorter the recording is than the time it ran: a recorder kept from reading
+        long enough loses what the sound server could not hold for it, and what follows then lies
+        earlier in the file than it was heard."""
+        if self.ran_s is None:
+            return None
+        return self.ran_s - (self.path.stat().st_size - self.began_bytes) / (2 * self.channels * self.rate)
 
 
 class Copy:
@@ -263,7 +287,7 @@ class Harness:
             raise HarnessError("no PulseAudio server to record from")
         out = open(path, "wb")
         err = open(Path(path).with_suffix(".err"), "wb")
-        process = subprocess.Popen(["parec", "--device=tunvero_null.monitor", f"--rate={rate}",
+        process = subprocess.Popen(realtime_prefix() + ["parec", "--device=tunvero_null.monitor", f"--rate={rate}",
                                     f"--channels={channels}", "--format=s16le", "--latency-msec=50"],
                                    env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                                    start_new_session=True)
@@ -278,6 +302,8 @@ class Harness:
                 raise HarnessError(f"parec recorded nothing (status {process.poll()}): "
                                    f"{Path(path).with_suffix('.err').read_text(errors='replace')[-500:]}")
             time.sleep(0.02)
+        recording.began = time.monotonic()
+        recording.began_bytes = Path(path).stat().st_size
         return recording
 
     def start_server(self, playlist, arguments=(), timeout=20):

@@ -72,6 +72,9 @@ def main():
         for name, frame, confidence in result["unmatched"]:
             failures.append(f"{name}'s noise not found in the recording (best at frame {frame}, "
                             f"confidence {confidence})")
+        missing = result["recording_missing_s"]
+        check(missing is None or missing <= 0.5, f"the recording is {missing} s shorter than the time it ran: "
+                                                 f"the recorder lost sound, nothing in it can be measured")
         starts = result["starts"]
         if check(len(starts) == STARTS and all(len(s) == CLIENTS for s in starts),
                  f"expected {STARTS} starts of both noises: {starts}"):
