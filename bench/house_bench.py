@@ -235,3 +235,46 @@ def heard_on_pipewire(program, tool, folder, song_folder, clients, starts=5):
         return heard_skew.measure(harness, tool, clients, starts, song_folder)
     finally:
         harness.close()
+
+
+def card_reports(program, tool, folder, song_folder, starts=2):
+    """Whether the sound server's timing follows a card: two clients on the server's own clock,
+    on cards at +80 ppm (93 ms of pipe) and -80 ppm (370 ms), play a song of noise `starts`
+    times. Answers per client and start how far (ms) the moment its output reported the song's
+    first frame heard ("first_heard") lies from the moment its card took that frame."""
+    song = make_noise_song(song_folder / f"noise_{FIRST_START_SONG_S}s_first.mp3", FIRST_START_SONG_S, 101)
+    rooms = [Room(0, None, (80, ORDINARY_PIPE_BYTES)), Room(0, None, (-80, DEEP_PIPE_BYTES))]
+    harness = Harness(program, folder, own_pulse=True)
+    try:
+        if not harness.env.get("PULSE_SERVER"):
+            raise Skipped("PulseAudio could not start")
+        house = House(harness, rooms)
+        house.start_cards()
+        for i in range(len(rooms)):
+            harness.place_song(f"client{i + 1:02d}", song.resolve(), song)
+        playlist = write_playlist(folder / "cards.tunvero", [song])
+        server, port = harness.start_server(playlist, ["--start-when-clients", str(len(rooms)), "--play-when-loaded",
+                                                       "--quit-after-stop"])
+        clients = house.start_clients(port)
+        everyone = [server] + clients
+        harness.wait_for(lambda: all(len(heard_skew.told_to_play(c)) >= starts for c in clients),
+                         starts * (FIRST_START_SONG_S + heard_skew.GAP_S) + 60, f"every client to play {starts} times",
+                         watch=everyone)
+        time.sleep(FIRST_START_SONG_S + 1.5)
+        server.send("stop")
+        statuses = harness.wait_exit(everyone, 30)
+        records = house.stop_cards()
+    finally:
+        harness.close()
+    errors = {}
+    for i, record in records.items():
+        found = subprocess.run([str(tool), "--rate", str(RATE), "--channels", str(CHANNELS), "--count", str(starts),
+                                str(record.raw), str(song)], capture_output=True, text=True, timeout=300)
+        if found.returncode != 0:
+            raise HarnessError(f"the onset tool failed: {found.stderr.strip()}")
+        onsets = json.loads(found.stdout)["songs"][0]["onsets"]
+        reported = [e["t_ns"] for e in clients[i].events("first_heard")]
+        errors[clients[i].name] = [round((t - record.heard_ns(o["frame"])) / 1e6, 3) if o["matched"] else None
+                                   for o, t in zip(onsets, reported)]
+    return {"errors_ms": errors, "statuses": statuses,
+            "cards": {clients[i].name: r.record for i, r in records.items()}}

@@ -372,6 +372,18 @@ def first_start_scenario(args, harness, result, song_folder):
     return any(s != 0 for s in first["statuses"].values()) or result["first_start_samples_lost_max"] is None
 
 
+def cards_scenario(args, harness, result, song_folder):
+    """Checks the pipe-sink cards the drift and first-start scenarios stand on: the moment a
+    client's output reports a song's first frame heard against the moment its card took it."""
+    cards = house_bench.card_reports(args.program, args.onset_tool, harness.workdir / "cards",
+                                     song_folder / "noise")
+    for name, errors in cards["errors_ms"].items():
+        card = cards["cards"][name]
+        print(f"{name}: card at {card['ppm']:+g} ppm, {card['pipe_bytes']} bytes of pipe: reported first frame "
+              f"heard minus the card's moment (ms): {errors}")
+    return any(s != 0 for s in cards["statuses"].values())
+
+
 def pipewire_scenario(args, harness, result, song_folder):
     """Four clients on 127.0.0.1 playing into a private PipeWire's null sink."""
     heard = house_bench.heard_on_pipewire(args.program, args.onset_tool, harness.workdir / "pipewire",
@@ -389,6 +401,7 @@ SCENARIOS = {
     "jitter": jitter_scenario,
     "drift": drift_scenario,
     "first-start": first_start_scenario,
+    "cards": cards_scenario,
     "pipewire": pipewire_scenario,
 }
 
