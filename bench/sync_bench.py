@@ -49,10 +49,12 @@ logs:
   card did not play),
   pipewire_heard_skew_ms_p95/_max (as run 3 with four clients into a private PipeWire's null
   sink, the run's first start among the five).
+The scenario "cards" adds no key: it prints how far two clients' reports of a song's first frame
+heard lie from the moments their cards took it.
 A figure that could not be measured, or whose scenario cannot run here, is null.
 
     bench/sync_bench.py [PROGRAM] [--clients N] [--work DIR] [--onset-tool TOOL]
-                        [--only playlist|open|heard|links|jitter|drift|first-start|pipewire]..."""
+                        [--only playlist|open|heard|links|jitter|drift|first-start|cards|pipewire]..."""
 
 import argparse
 import json
