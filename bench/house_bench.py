@@ -208,7 +208,8 @@ def first_starts(program, tool, folder, song_folder, runs=FIRST_START_RUNS):
     for i, record in records.items():
         name = f"client{i + 1:02d}"
         found = subprocess.run([str(tool), "--rate", str(RATE), "--channels", str(CHANNELS), "--count", str(runs),
-                                "--loud", str(HEARD_LOUD), str(record.raw), str(song)],
+                                "--seconds", str(heard_skew.SEARCHED_S), "--loud", str(HEARD_LOUD), str(record.raw),
+                                str(song)],
                                capture_output=True, text=True, timeout=300)
         if found.returncode != 0:
             raise HarnessError(f"the onset tool failed: {found.stderr.strip()}")
@@ -269,7 +270,8 @@ def card_reports(program, tool, folder, song_folder, starts=2):
     errors = {}
     for i, record in records.items():
         found = subprocess.run([str(tool), "--rate", str(RATE), "--channels", str(CHANNELS), "--count", str(starts),
-                                str(record.raw), str(song)], capture_output=True, text=True, timeout=300)
+                                "--seconds", str(heard_skew.SEARCHED_S), str(record.raw), str(song)],
+                               capture_output=True, text=True, timeout=300)
         if found.returncode != 0:
             raise HarnessError(f"the onset tool failed: {found.stderr.strip()}")
         onsets = json.loads(found.stdout)["songs"][0]["onsets"]
