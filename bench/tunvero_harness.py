@@ -1,7 +1,8 @@
 """Runs copies of the real program unattended on 127.0.0.1: one server and any number of
 clients, each with its own HOME, XDG folders, settings and download folder, all playing into
 one null sink (of a private PulseAudio or PipeWire). Every wait is bounded; every process
-started here is stopped when the harness is closed, the Python program ends or it is told to end (SIGTERM, SIGINT).
+started here is stopped when the harness is closed, the Python program ends or it is told to
+end (SIGTERM, SIGINT).
 
 Used by the sync benchmark (bench/sync_bench.py) and the whole-program tests
 (tests/e2e/whole_program.py, tests/e2e/heard_in_step.py)."""
