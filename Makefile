@@ -34,10 +34,11 @@ bench: build
 	bash scripts/run-bench.sh
 	python3 bench/sync_bench.py build/app/tunvero
 
-# Ten clients and a server of the real program play a run in step; prints the skews.
+# Ten clients and a server of the real program play a run in step, then four clients in a
+# house on one machine; prints the skews. `make bench-sync ONLY="links drift"` runs only those.
 bench-sync: program
 	cmake --build build --parallel 2 --target tunvero_heard_onsets
-	python3 bench/sync_bench.py build/app/tunvero
+	python3 bench/sync_bench.py build/app/tunvero $(foreach s,$(ONLY),--only $(s))
 
 screenshots: build
 	bash scripts/screenshot.sh

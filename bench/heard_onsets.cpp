@@ -2,9 +2,13 @@
 // are decoded by the program's own decoder, exactly as a client plays them, and found in the
 // recording by cross-correlation, to the frame. Prints one JSON object.
 //   tunvero_heard_onsets [--rate R --channels C] [--count K] [--seconds S] [--min-confidence X]
-//                        RECORDING SONG.mp3...
+//                        [--loud L] RECORDING SONG.mp3...
 // RECORDING is a WAV file or raw signed 16-bit little-endian (then --rate and --channels are
 // needed); it has to be at the songs' rate and channel count, since nothing is resampled.
+// With --loud, each song's first frame with a sample of at least L (in size) is reported, and
+// for each beginning how many frames of the song were not heard: from where that first loud
+// frame belongs to where the recording first is that loud. This counts only where the
+// recording holds that song alone (a card of its own).
 #include "OnsetFinder.h"
 #include "playback/Mp3Decoder.h"
 
@@ -20,6 +24,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cmath>
+#include <cstdlib>
 #include <optional>
 
 namespace {
@@ -109,6 +114,20 @@ std::optional<Pcm> decodeSong(const QString &path, qint64 maxFrames, QString &er
     return Pcm{decoder.sampleRate(), decoder.channels(), samplesOf(data.constData(), filled)};
 }
 
+// The first frame from `from` (up to `to`) with a sample at least `loud` in size; -1 for none.
+std::int64_t firstLoudFrame(const std::vector<std::int16_t> &samples, int channels, std::int64_t from, std::int64_t to,
+                            int loud)
+{
+    to = std::min<std::int64_t>(to, std::int64_t(samples.size()) / channels);
+    for (std::int64_t frame = std::max<std::int64_t>(from, 0); frame < to; ++frame) {
+        for (int c = 0; c < channels; ++c) {
+            if (std::abs(int(samples[std::size_t(frame * channels + c)])) >= loud)
+                return frame;
+        }
+    }
+    return -1;
+}
+
 int fail(const QString &text)
 {
     std::fprintf(stderr, "tunvero_heard_onsets: %s\n", qPrintable(text));
@@ -137,7 +156,11 @@ int main(int argc, char *argv[])
                                            QStringLiteral("A beginning is \"matched\" from this confidence on "
                                                           "(default 4)."),
                                            QStringLiteral("x"), QStringLiteral("4"));
-    parser.addOptions({rateOption, channelsOption, countOption, secondsOption, minimumOption});
+    const QCommandLineOption loudOption(QStringLiteral("loud"),
+                                        QStringLiteral("Report the frames of each beginning not heard, taking a "
+                                                       "sample of at least this size as heard."),
+                                        QStringLiteral("size"), QStringLiteral("0"));
+    parser.addOptions({rateOption, channelsOption, countOption, secondsOption, minimumOption, loudOption});
     parser.addPositionalArgument(QStringLiteral("recording"), QStringLiteral("WAV or raw s16le recording."));
     parser.addPositionalArgument(QStringLiteral("songs"), QStringLiteral("MP3 files to find."),
                                  QStringLiteral("SONG.mp3..."));
@@ -147,6 +170,7 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("give a recording and at least one song"));
     const int count = parser.value(countOption).toInt();
     const double minimum = parser.value(minimumOption).toDouble();
+    const int loud = parser.value(loudOption).toInt();
     if (count < 1)
         return fail(QStringLiteral("--count needs a number of at least 1"));
 
@@ -179,19 +203,35 @@ int main(int argc, char *argv[])
     }
 
     const int rate = recording->rate;
-    const OnsetFinder finder(std::move(recording->samples), recording->channels, longest);
+    const int channels = recording->channels;
+    // The finder takes the samples; what was heard is looked up in a copy.
+    std::vector<std::int16_t> heard;
+    if (loud > 0)
+        heard = recording->samples;
+    const OnsetFinder finder(std::move(recording->samples), channels, longest);
     QJsonArray found;
     for (std::size_t i = 0; i < songs.size(); ++i) {
+        const std::int64_t songFrames = std::int64_t(songs[i].samples.size()) / channels;
+        const std::int64_t songLoud = loud > 0 ? firstLoudFrame(songs[i].samples, channels, 0, songFrames, loud) : -1;
         QJsonArray onsets;
         for (const OnsetFinder::Onset &onset : finder.find(songs[i].samples, count)) {
-            onsets.append(QJsonObject{{QStringLiteral("frame"), qint64(onset.frame)},
-                                      {QStringLiteral("seconds"), double(onset.frame) / rate},
-                                      {QStringLiteral("confidence"), std::round(onset.confidence * 100) / 100},
-                                      {QStringLiteral("matched"), onset.confidence >= minimum}});
+            QJsonObject object{{QStringLiteral("frame"), qint64(onset.frame)},
+                               {QStringLiteral("seconds"), double(onset.frame) / rate},
+                               {QStringLiteral("confidence"), std::round(onset.confidence * 100) / 100},
+                               {QStringLiteral("matched"), onset.confidence >= minimum}};
+            if (songLoud >= 0) {
+                const std::int64_t due = onset.frame + songLoud;
+                const std::int64_t first = firstLoudFrame(heard, channels, due, onset.frame + songFrames, loud);
+                object.insert(QStringLiteral("lost_frames"), qint64(first < 0 ? -1 : first - due));
+            }
+            onsets.append(object);
         }
-        found.append(QJsonObject{{QStringLiteral("file"), arguments.at(qsizetype(i) + 1)},
-                                 {QStringLiteral("frames"), qint64(songs[i].samples.size()) / songs[i].channels},
-                                 {QStringLiteral("onsets"), onsets}});
+        QJsonObject song{{QStringLiteral("file"), arguments.at(qsizetype(i) + 1)},
+                         {QStringLiteral("frames"), qint64(songFrames)},
+                         {QStringLiteral("onsets"), onsets}};
+        if (loud > 0)
+            song.insert(QStringLiteral("first_loud_frame"), qint64(songLoud));
+        found.append(song);
     }
     const QJsonObject result{{QStringLiteral("rate"), rate},
                              {QStringLiteral("channels"), finder.channels()},

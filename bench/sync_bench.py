@@ -36,9 +36,25 @@ Prints a line per figure and, last, one JSON object:
   spread of the beginnings in the recording once each is measured from the moment its client
   scheduled it: how well the songs were placed, without the spread of the moments "PlayMusic"
   reached the clients).
-A figure that could not be measured is null.
 
-    bench/sync_bench.py [PROGRAM] [--clients N] [--work DIR] [--onset-tool TOOL]"""
+Then four clients in a house on one machine (bench/house.py), each on a monotonic clock of its
+own (a time namespace; root only), each figure from what was heard, never from the clients'
+logs:
+  links_heard_skew_ms_p95/_max (links of 0.5, 1, 3 and 8 ms each way, one null sink recorded),
+  jitter_heard_skew_ms_p95/_max (links of 1 ms plus 0-10 ms drawn for each segment),
+  drift_spread_ms_max (cards of their own running at -80, 0, +80 and +40 ppm play a five-minute
+  song with a noise burst every 15 s: the widest spread of the moments the cards heard a burst),
+  first_start_samples_lost_max (three runs of fresh copies, each run's first start on cold
+  streams, cards of their own, one holding 350 ms: the most frames of the song's beginning any
+  card did not play),
+  pipewire_heard_skew_ms_p95/_max (as run 3 with four clients into a private PipeWire's null
+  sink, the run's first start among the five).
+The scenario "cards" adds no key: it prints how far two clients' reports of a song's first frame
+heard lie from the moments their cards took it.
+A figure that could not be measured, or whose scenario cannot run here, is null.
+
+    bench/sync_bench.py [PROGRAM] [--clients N] [--work DIR] [--onset-tool TOOL]
+                        [--only playlist|open|heard|links|jitter|drift|first-start|cards|pipewire]..."""
 
 import argparse
 import json
@@ -47,16 +63,19 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import heard_skew  # noqa: E402
+import house_bench  # noqa: E402
 from tunvero_harness import REPO, Harness, HarnessError, download_path, sha256_of, write_playlist  # noqa: E402
 
 SONG_SECONDS = [20, 25, 30]
 GAP_S = 3
 ROUNDS = 2
 HEARD_STARTS = 5
+MAX_RECORDING_MISSING_S = 0.5
 
 
 def make_song(path, seconds, frequency):
@@ -201,17 +220,206 @@ def hear_noises(harness, clients_wanted, tool, song_folder):
         heard_harness.close()
 
 
+def playlist_scenario(args, harness, result, song_folder):
+    """Run 1: the play list played twice round by every client."""
+    songs = [make_song(song_folder / f"tone_{s}s.mp3", s, 330 + 110 * i) for i, s in enumerate(SONG_SECONDS)]
+    server, clients, status, run_start, stop_ns, told = run_playlist(harness, args.clients, songs)
+    print(f"run 1: {len(clients)} clients, exit statuses {sorted(set(status.values()), key=str)}")
+    failed = any(s != 0 for s in status.values())
+
+    expected = [sha256_of(s) for s in songs]
+    identical = True
+    for c in clients:
+        for song, digest in zip(songs, expected):
+            stored = download_path(c.download_folder, str(song.resolve()))
+            identical = identical and stored.is_file() and sha256_of(stored) == digest
+    result["songs_identical"] = identical
+
+    skews = spreads(clients, 3, told)
+    handled = spreads(clients, 2, told)
+    print("start skew per PlayMusic (ms):", " ".join(f"{s:.2f}" for s in skews))
+    print("PlayMusic handled spread (ms):", " ".join(f"{s:.2f}" for s in handled))
+    result["start_skew_ms_p50"] = rounded(percentile(skews, 50))
+    result["start_skew_ms_p95"] = rounded(percentile(skews, 95))
+    result["start_skew_ms_max"] = rounded(max(skews, default=None))
+    result["playmusic_spread_ms_p95"] = rounded(percentile(handled, 95))
+
+    cold = [(p[0][3] - (p[0][4] if p[0][4] is not None else p[0][0])) / 1e6
+            for p in (plays(c) for c in clients) if p and p[0][3] is not None]
+    result["cold_first_play_ms_max"] = rounded(max(cold, default=None))
+
+    slots = announced_slots(clients, told)
+    wrong = [(c.name, k, p[1], slots[k]) for c in clients for k, p in enumerate(plays(c)[:told])
+             if p[1] != slots[k]]
+    for name, k, heard, meant in wrong:
+        print(f"{name} was told to play slot {heard} at PlayMusic {k}, the others slot {meant}")
+    result["wrong_slot_plays"] = len(wrong)
+    # A song asked for again ("SetFileDone" more often than songs stored) arrived damaged once.
+    again = sum(max(0, sum(1 for e in c.events("message") if e.get("word") == "SetFileDone")
+                    - len(c.events("song_stored"))) for c in clients)
+    result["songs_fetched_again"] = again
+    print(f"songs fetched a second time: {again}")
+
+    pending = sum(1 for c in clients for e in c.events("song_stored")
+                  if e["t_ns"] > plays(c)[0][0])
+    print(f"songs stored after the first PlayMusic (transfer and play overlapping): {pending}")
+
+    stalls = [e["worst_ms"] for c in clients for e in c.events("loop_stall")
+              if run_start <= e["t_ns"] <= stop_ns + 1_000_000_000]
+    result["client_event_loop_max_stall_ms"] = rounded(max(stalls, default=None))
+    return failed
+
+
+def open_scenario(args, harness, result, song_folder):
+    """Run 2: every client opens a five-minute song it holds."""
+    opens = open_long_song(harness, args.clients, make_song(song_folder / "tone_300s.mp3", 300, 220))
+    print("five-minute song opening (ms):", " ".join(f"{t:.1f}" for t in sorted(opens)))
+    result["open_5min_song_ms_p50"] = rounded(percentile(opens, 50))
+    result["open_5min_song_ms_max"] = rounded(max(opens, default=None))
+    return False
+
+
+def print_heard(heard, label="heard"):
+    for k, start in enumerate(heard["starts"]):
+        missing = sorted(set(heard["clients"]) - set(start))
+        print(f"start {k}: {len(start)} clients heard" + (f", not found: {' '.join(missing)}" if missing else ""))
+    for name, frame, confidence in heard["unmatched"]:
+        print(f"{name}'s noise not matched (frame {frame}, confidence {confidence})")
+    print(f"{label} skew per start (ms):", " ".join(f"{s:.2f}" for s in heard["spreads_ms"]))
+    print(f"onsets found in {heard['onsets_ms']} ms")
+    missing = heard["recording_missing_s"]
+    if missing is not None:
+        print(f"the recording is {missing:.3f} s shorter than the time it ran")
+    if missing is not None and missing > MAX_RECORDING_MISSING_S:
+        print(f"the recording is {missing:.1f} s shorter than the time it ran: the recorder was kept from "
+              f"reading and lost sound, so the skews above are left out")
+        # Starts lie closer together in the file than they were heard: nothing in it counts.
+        heard["spreads_ms"] = []
+        heard["placement_spreads_ms"] = []
+        return True
+    return any(s != 0 for s in heard["statuses"].values())
+
+
+def set_skews(result, prefix, skews):
+    result[f"{prefix}_ms_p95"] = rounded(percentile(skews, 95))
+    result[f"{prefix}_ms_max"] = rounded(max(skews, default=None))
+
+
+def heard_scenario(args, harness, result, song_folder):
+    """Run 3: what is heard, every client on 127.0.0.1 into one null sink."""
+    heard = hear_noises(harness, args.clients, args.onset_tool, song_folder / "noise")
+    failed = print_heard(heard)
+    print("heard, measured from each client's scheduled moment (ms):",
+          " ".join(f"{s:.3f}" for s in heard["placement_spreads_ms"]))
+    print("first samples spread per start (ms):", " ".join(f"{s:.2f}" for s in heard["first_samples_spreads_ms"]))
+    for name, slot, dropped in heard["late_starts"]:
+        print(f"{name} started slot {slot} late, its first {dropped:.1f} ms dropped")
+    skews = heard["spreads_ms"]
+    result["heard_skew_ms_p50"] = rounded(percentile(skews, 50))
+    set_skews(result, "heard_skew", skews)
+    result["schedule_error_ms_p95"] = rounded(percentile(heard["schedule_errors_ms"], 95))
+    result["heard_placement_ms_p95"] = rounded(percentile(heard["placement_spreads_ms"], 95))
+    result["heard_placement_ms_max"] = rounded(max(heard["placement_spreads_ms"], default=None))
+    return failed
+
+
+def links_scenario(args, harness, result, song_folder):
+    """Four clients, each on a clock of its own, behind links of 0.5, 1, 3 and 8 ms."""
+    links = [(d, 0) for d in house_bench.LINKS_MS]
+    print("links (ms one way):", " ".join(str(d) for d, _ in links))
+    heard = house_bench.heard_through_links(args.program, args.onset_tool, harness.workdir / "links",
+                                            song_folder / "noise", links)
+    failed = print_heard(heard, "links: heard")
+    set_skews(result, "links_heard_skew", heard["spreads_ms"])
+    return failed
+
+
+def jitter_scenario(args, harness, result, song_folder):
+    """Four clients, each on a clock of its own, behind links of 1 ms and 0-10 ms a segment."""
+    links = [house_bench.JITTER] * 4
+    print(f"links: {links[0][0]} ms + 0-{links[0][1]} ms a segment")
+    heard = house_bench.heard_through_links(args.program, args.onset_tool, harness.workdir / "jitter",
+                                            song_folder / "noise", links)
+    failed = print_heard(heard, "jitter: heard")
+    set_skews(result, "jitter_heard_skew", heard["spreads_ms"])
+    return failed
+
+
+def drift_scenario(args, harness, result, song_folder):
+    """Four clients on cards that run at -80, 0, +80 and +40 ppm play a five-minute song."""
+    drift = house_bench.drift(args.program, harness.workdir / "drift", song_folder)
+    for name, card in drift["cards"].items():
+        print(f"{name}: card at {card['ppm']:+g} ppm, {card['pipe_bytes']} bytes of pipe, breaks in the sound "
+              f"{len(card['short_blocks'])}, reads late by at most {card['late_ms_max']} ms, "
+              f"{card['fill_bytes_mean']:.0f} bytes in the pipe on average; played stretched by "
+              f"{drift['stretch_ppm'].get(name)} ppm; markers heard {len(drift['heard'][name])} of {drift['markers']}")
+    print("drift: spread per marker (ms):", " ".join(f"{s:.2f}" for s in drift["spreads_ms"]))
+    result["drift_spread_ms_max"] = rounded(max(drift["spreads_ms"], default=None))
+    return any(s != 0 for s in drift["statuses"].values()) or len(drift["spreads_ms"]) < drift["markers"]
+
+
+def first_start_scenario(args, harness, result, song_folder):
+    """First starts of fresh runs, cold streams, on cards of their own, one holding 350 ms."""
+    first = house_bench.first_starts(args.program, args.onset_tool, harness.workdir / "first-start",
+                                     song_folder / "noise")
+    for name, lost in first["lost_frames"].items():
+        deep = " (its card holds 350 ms)" if name == first["deep_card"] else ""
+        print(f"{name}{deep}: frames of the song's beginning not heard per run: {lost}; breaks in the sound "
+              f"{len(first['cards'][name]['short_blocks'])} (a song's end is one)")
+    print("first starts: heard skew per run (ms):", " ".join(f"{s:.2f}" for s in first["spreads_ms"]))
+    lost = [n for runs in first["lost_frames"].values() for n in runs]
+    result["first_start_samples_lost_max"] = None if None in lost or -1 in lost or not lost else max(lost)
+    if None in lost or -1 in lost:
+        print("first starts: a run's song was not found on every card")
+    return any(s != 0 for s in first["statuses"].values()) or result["first_start_samples_lost_max"] is None
+
+
+def cards_scenario(args, harness, result, song_folder):
+    """Checks the pipe-sink cards the drift and first-start scenarios stand on: the moment a
+    client's output reports a song's first frame heard against the moment its card took it."""
+    cards = house_bench.card_reports(args.program, args.onset_tool, harness.workdir / "cards",
+                                     song_folder / "noise")
+    for name, errors in cards["errors_ms"].items():
+        card = cards["cards"][name]
+        print(f"{name}: card at {card['ppm']:+g} ppm, {card['pipe_bytes']} bytes of pipe: reported first frame "
+              f"heard minus the card's moment (ms): {errors}")
+    return any(s != 0 for s in cards["statuses"].values())
+
+
+def pipewire_scenario(args, harness, result, song_folder):
+    """Four clients on 127.0.0.1 playing into a private PipeWire's null sink."""
+    heard = house_bench.heard_on_pipewire(args.program, args.onset_tool, harness.workdir / "pipewire",
+                                          song_folder / "noise", 4)
+    failed = print_heard(heard, "PipeWire: heard")
+    set_skews(result, "pipewire_heard_skew", heard["spreads_ms"])
+    return failed
+
+
+SCENARIOS = {
+    "playlist": playlist_scenario,
+    "open": open_scenario,
+    "heard": heard_scenario,
+    "links": links_scenario,
+    "jitter": jitter_scenario,
+    "drift": drift_scenario,
+    "first-start": first_start_scenario,
+    "cards": cards_scenario,
+    "pipewire": pipewire_scenario,
+}
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("program", nargs="?", default=str(REPO / "build/app/tunvero"))
-    parser.add_argument("--clients", type=int, default=10)
+    parser.add_argument("--clients", type=int, default=10, help="clients of runs 1 to 3 (default 10)")
     parser.add_argument("--work", default=None)
     parser.add_argument("--onset-tool", default=None, help="default: bench/tunvero_heard_onsets of PROGRAM's build")
+    parser.add_argument("--only", action="append", choices=list(SCENARIOS), default=None,
+                        help="run only this scenario (may be given more than once)")
     args = parser.parse_args()
+    args.onset_tool = args.onset_tool or heard_skew.onset_tool(args.program)
 
     song_folder = REPO / "build/bench-sync-songs"
-    songs = [make_song(song_folder / f"tone_{s}s.mp3", s, 330 + 110 * i) for i, s in enumerate(SONG_SECONDS)]
-    long_song = make_song(song_folder / "tone_300s.mp3", 300, 220)
     work = Path(args.work) if args.work else Path(tempfile.mkdtemp(prefix="tunvero-sync."))
     shutil.rmtree(work, ignore_errors=True)
 
@@ -223,87 +431,25 @@ def main():
         "wrong_slot_plays": None, "songs_fetched_again": None,
         "heard_skew_ms_p50": None, "heard_skew_ms_p95": None, "heard_skew_ms_max": None,
         "schedule_error_ms_p95": None, "heard_placement_ms_p95": None, "heard_placement_ms_max": None,
+        "links_heard_skew_ms_p95": None, "links_heard_skew_ms_max": None,
+        "jitter_heard_skew_ms_p95": None, "jitter_heard_skew_ms_max": None,
+        "drift_spread_ms_max": None, "first_start_samples_lost_max": None,
+        "pipewire_heard_skew_ms_p95": None, "pipewire_heard_skew_ms_max": None,
     }
     harness = Harness(args.program, work)
     failed = False
     try:
-        server, clients, status, run_start, stop_ns, told = run_playlist(harness, args.clients, songs)
-        print(f"run 1: {len(clients)} clients, exit statuses {sorted(set(status.values()), key=str)}")
-        if any(s != 0 for s in status.values()):
-            failed = True
-
-        expected = [sha256_of(s) for s in songs]
-        identical = True
-        for c in clients:
-            for song, digest in zip(songs, expected):
-                stored = download_path(c.download_folder, str(song.resolve()))
-                identical = identical and stored.is_file() and sha256_of(stored) == digest
-        result["songs_identical"] = identical
-
-        skews = spreads(clients, 3, told)
-        handled = spreads(clients, 2, told)
-        print("start skew per PlayMusic (ms):", " ".join(f"{s:.2f}" for s in skews))
-        print("PlayMusic handled spread (ms):", " ".join(f"{s:.2f}" for s in handled))
-        result["start_skew_ms_p50"] = rounded(percentile(skews, 50))
-        result["start_skew_ms_p95"] = rounded(percentile(skews, 95))
-        result["start_skew_ms_max"] = rounded(max(skews, default=None))
-        result["playmusic_spread_ms_p95"] = rounded(percentile(handled, 95))
-
-        cold = [(p[0][3] - (p[0][4] if p[0][4] is not None else p[0][0])) / 1e6
-                for p in (plays(c) for c in clients) if p and p[0][3] is not None]
-        result["cold_first_play_ms_max"] = rounded(max(cold, default=None))
-
-        slots = announced_slots(clients, told)
-        wrong = [(c.name, k, p[1], slots[k]) for c in clients for k, p in enumerate(plays(c)[:told])
-                 if p[1] != slots[k]]
-        for name, k, heard, meant in wrong:
-            print(f"{name} was told to play slot {heard} at PlayMusic {k}, the others slot {meant}")
-        result["wrong_slot_plays"] = len(wrong)
-        # A song asked for again ("SetFileDone" more often than songs stored) arrived damaged once.
-        again = sum(max(0, sum(1 for e in c.events("message") if e.get("word") == "SetFileDone")
-                        - len(c.events("song_stored"))) for c in clients)
-        result["songs_fetched_again"] = again
-        print(f"songs fetched a second time: {again}")
-
-        pending = sum(1 for c in clients for e in c.events("song_stored")
-                      if e["t_ns"] > plays(c)[0][0])
-        print(f"songs stored after the first PlayMusic (transfer and play overlapping): {pending}")
-
-        stalls = [e["worst_ms"] for c in clients for e in c.events("loop_stall")
-                  if run_start <= e["t_ns"] <= stop_ns + 1_000_000_000]
-        result["client_event_loop_max_stall_ms"] = rounded(max(stalls, default=None))
-
-        opens = open_long_song(harness, args.clients, long_song)
-        print("five-minute song opening (ms):", " ".join(f"{t:.1f}" for t in sorted(opens)))
-        result["open_5min_song_ms_p50"] = rounded(percentile(opens, 50))
-        result["open_5min_song_ms_max"] = rounded(max(opens, default=None))
-
-        heard = hear_noises(harness, args.clients, args.onset_tool or heard_skew.onset_tool(args.program),
-                            song_folder / "noise")
-        for k, start in enumerate(heard["starts"]):
-            missing = sorted(set(heard["clients"]) - set(start))
-            print(f"start {k}: {len(start)} clients heard" + (f", not found: {' '.join(missing)}" if missing else ""))
-        for name, frame, confidence in heard["unmatched"]:
-            print(f"{name}'s noise not matched (frame {frame}, confidence {confidence})")
-        skews = heard["spreads_ms"]
-        print("heard skew per start (ms):", " ".join(f"{s:.2f}" for s in skews))
-        print("heard, measured from each client's scheduled moment (ms):",
-              " ".join(f"{s:.3f}" for s in heard["placement_spreads_ms"]))
-        print("first samples spread per start (ms):", " ".join(f"{s:.2f}" for s in heard["first_samples_spreads_ms"]))
-        for name, slot, dropped in heard["late_starts"]:
-            print(f"{name} started slot {slot} late, its first {dropped:.1f} ms dropped")
-        print(f"onsets found in {heard['onsets_ms']} ms")
-        if any(s != 0 for s in heard["statuses"].values()):
-            failed = True
-        result["heard_skew_ms_p50"] = rounded(percentile(skews, 50))
-        result["heard_skew_ms_p95"] = rounded(percentile(skews, 95))
-        result["heard_skew_ms_max"] = rounded(max(skews, default=None))
-        result["schedule_error_ms_p95"] = rounded(percentile(heard["schedule_errors_ms"], 95))
-        result["heard_placement_ms_p95"] = rounded(percentile(heard["placement_spreads_ms"], 95))
-        result["heard_placement_ms_max"] = rounded(max(heard["placement_spreads_ms"], default=None))
-    except HarnessError as error:
-        print("sync benchmark:", error, file=sys.stderr)
-        failed = True
+        for name in args.only or SCENARIOS:
+            print(f"== {name}", flush=True)
+            began = time.monotonic()
+            try:
+                failed = SCENARIOS[name](args, harness, result, song_folder) or failed
+            except house_bench.Skipped as reason:
+                print(f"{name}: skipped: {reason}")
+            except HarnessError as error:
+                print(f"sync benchmark, {name}:", error, file=sys.stderr)
+                failed = True
+            print(f"== {name} took {time.monotonic() - began:.0f} s", flush=True)
     finally:
         harness.close()
     print(f"event logs in {work}")

@@ -1,7 +1,8 @@
 """Runs copies of the real program unattended on 127.0.0.1: one server and any number of
 clients, each with its own HOME, XDG folders, settings and download folder, all playing into
-one PulseAudio null sink. Every wait is bounded; every process started here is stopped when
-the harness is closed, the Python program ends or it is told to end (SIGTERM, SIGINT).
+one null sink (of a private PulseAudio or PipeWire). Every wait is bounded; every process
+started here is stopped when the harness is closed, the Python program ends or it is told to
+end (SIGTERM, SIGINT).
 
 Used by the sync benchmark (bench/sync_bench.py) and the whole-program tests
 (tests/e2e/whole_program.py, tests/e2e/heard_in_step.py)."""
@@ -89,6 +90,16 @@ def make_noise_song(path, seconds, seed, rate=44100, channels=2, amplitude=2500)
     return path
 
 
+def realtime_prefix():
+    """chrt's prefix for a round-robin priority where that is allowed (root), else nothing: a
+    recorder, relay or card reader then keeps its pace on a loaded machine."""
+    try:
+        subprocess.run(["chrt", "-r", "10", "true"], check=True, capture_output=True, timeout=10)
+    except (OSError, subprocess.CalledProcessError, subprocess.TimeoutExpired):
+        return []
+    return ["chrt", "-r", "10"]
+
+
 class Recording:
     """The null sink's monitor recorded by parec into a raw s16le file until stopped."""
 
@@ -97,15 +108,29 @@ class Recording:
         self.process = process
         self.rate = rate
         self.channels = channels
+        # Set once the first bytes are in: a recorder takes a while to start.
+        self.began = None
+        self.began_bytes = 0
+        self.ran_s = None
 
     def stop(self, grace=5.0):
         if self.process.poll() is None:
+            if self.began is not None:
+                self.ran_s = time.monotonic() - self.began
             self.process.terminate()
             try:
                 self.process.wait(timeout=grace)
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+
+    def missing_s(self):
+        """How much shorter the recording is than the time it ran: a recorder kept from reading
+        long enough loses what the sound server could not hold for it, and what follows then lies
+        earlier in the file than it was heard."""
+        if self.ran_s is None:
+            return None
+        return self.ran_s - (self.path.stat().st_size - self.began_bytes) / (2 * self.channels * self.rate)
 
 
 class Copy:
@@ -143,6 +168,13 @@ class Copy:
         except BrokenPipeError:
             pass
 
+    def signal(self, number):
+        """Signals the copy's process group: a copy started under a wrapper (unshare) is reached too."""
+        try:
+            os.killpg(self.process.pid, number)
+        except ProcessLookupError:
+            pass
+
     def stderr_text(self):
         try:
             return self.err_path.read_text(encoding="utf-8", errors="replace")
@@ -150,17 +182,24 @@ class Copy:
             return ""
 
 
+SOUND_SERVERS = {"pulseaudio": "scripts/pulse-null-sink.sh", "pipewire": "scripts/pipewire-null-sink.sh"}
+
+
 class Harness:
-    def __init__(self, program, workdir, pulse=True, own_pulse=False):
+    def __init__(self, program, workdir, pulse=True, own_pulse=False, sound_server="pulseaudio"):
         """`pulse`: start a private null sink unless PULSE_SERVER names one already; `own_pulse`:
-        start a private one in any case (nothing else then plays into what is recorded)."""
+        start a private one in any case (nothing else then plays into what is recorded);
+        `sound_server`: "pulseaudio" or "pipewire" (reached through its PulseAudio server)."""
         self.program = str(Path(program).resolve())
         # Absolute: the sink and the copies run in other working folders.
         self.workdir = Path(workdir).resolve()
         self.workdir.mkdir(parents=True, exist_ok=True)
         self.copies = []
         self.recordings = []
+        self.helpers = []
         self.env = dict(os.environ)
+        self.sound_server = sound_server
+        self.sound_server_trouble = None
         self._pulse_dir = None
         atexit.register(self.close)
         for number in (signal.SIGTERM, signal.SIGINT):
@@ -175,17 +214,39 @@ class Harness:
         sys.exit(128 + number)
 
     def _start_pulse(self):
-        self._pulse_dir = self.workdir / "pulse"
-        out = subprocess.run([str(REPO / "scripts/pulse-null-sink.sh"), "start", str(self._pulse_dir)],
-                             check=True, capture_output=True, text=True, timeout=30).stdout
-        for line in out.splitlines():
+        self._pulse_dir = self.workdir / ("pulse" if self.sound_server == "pulseaudio" else self.sound_server)
+        script = str(REPO / SOUND_SERVERS[self.sound_server])
+        started = subprocess.run([script, "start", str(self._pulse_dir)], check=True, capture_output=True, text=True,
+                                 timeout=60)
+        for line in started.stdout.splitlines():
             if line.startswith("export PULSE_SERVER="):
                 self.env["PULSE_SERVER"] = line.split("=", 1)[1]
         if "PULSE_SERVER" not in self.env:
-            print("harness: the PulseAudio null sink did not start; copies play silently", file=sys.stderr)
+            # The script's reason, as a line for stderr.
+            self.sound_server_trouble = started.stdout.strip().removeprefix("echo ").strip("'") or started.stderr
+            print(f"harness: the {self.sound_server} null sink did not start; copies play silently "
+                  f"({self.sound_server_trouble})", file=sys.stderr)
 
-    def start(self, name, arguments, commands=False):
-        """Starts a copy with a private home; its event log and standard error go into its folder."""
+    def pulse_pid(self):
+        """The private PulseAudio daemon's process id, None without one."""
+        try:
+            return int((self._pulse_dir / "pulse.pid").read_text())
+        except (TypeError, OSError, ValueError):
+            return None
+
+    def helper(self, name, args, **popen):
+        """Starts a helper process (a relay, a card) that the harness stops when closed, after
+        the copies; its standard error goes to NAME.err in the work folder."""
+        err = open(self.workdir / f"{name}.err", "wb")
+        process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stderr=err, start_new_session=True, **popen)
+        err.close()
+        self.helpers.append(process)
+        return process
+
+    def start(self, name, arguments, commands=False, wrapper=(), env=None):
+        """Starts a copy with a private home; its event log and standard error go into its folder.
+        `wrapper`: a command line the program runs under (e.g. unshare); `env`: more variables."""
+        env_extra = env or {}
         folder = self.workdir / name
         for sub in ("home", "config", "data", "cache", "runtime"):
             (folder / sub).mkdir(parents=True, exist_ok=True)
@@ -199,7 +260,8 @@ class Harness:
             "XDG_RUNTIME_DIR": str(folder / "runtime"),
         })
         env.pop("DISPLAY", None)
-        args = [self.program, "--headless", "--download-folder", str(folder / "download"),
+        env.update(env_extra)
+        args = list(wrapper) + [self.program, "--headless", "--download-folder", str(folder / "download"),
                 "--event-log", str(folder / "events.jsonl")] + list(arguments)
         if commands:
             args.append("--commands-on-stdin")
@@ -226,7 +288,7 @@ class Harness:
             raise HarnessError("no PulseAudio server to record from")
         out = open(path, "wb")
         err = open(Path(path).with_suffix(".err"), "wb")
-        process = subprocess.Popen(["parec", "--device=tunvero_null.monitor", f"--rate={rate}",
+        process = subprocess.Popen(realtime_prefix() + ["parec", "--device=tunvero_null.monitor", f"--rate={rate}",
                                     f"--channels={channels}", "--format=s16le", "--latency-msec=50"],
                                    env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                                    start_new_session=True)
@@ -241,6 +303,8 @@ class Harness:
                 raise HarnessError(f"parec recorded nothing (status {process.poll()}): "
                                    f"{Path(path).with_suffix('.err').read_text(errors='replace')[-500:]}")
             time.sleep(0.02)
+        recording.began = time.monotonic()
+        recording.began_bytes = Path(path).stat().st_size
         return recording
 
     def start_server(self, playlist, arguments=(), timeout=20):
@@ -254,6 +318,17 @@ class Harness:
     def start_clients(self, count, port, arguments=()):
         return [self.start(f"client{i + 1:02d}", ["--client", f"127.0.0.1:{port}"] + list(arguments))
                 for i in range(count)]
+
+    def stop_helpers(self, grace=5.0):
+        for process in self.helpers:
+            if process.poll() is None:
+                process.terminate()
+        for process in self.helpers:
+            try:
+                process.wait(timeout=grace)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
 
     def wait_for(self, condition, timeout, what, watch=None, interval=0.05):
         """Polls `condition` until it answers something true; fails after `timeout` seconds or
@@ -289,17 +364,15 @@ class Harness:
             recording.stop(grace)
         running = [c for c in self.copies if c.process.poll() is None]
         for copy in running:
-            try:
-                copy.process.terminate()
-            except ProcessLookupError:
-                pass
+            copy.signal(signal.SIGTERM)
         deadline = time.monotonic() + grace
         for copy in running:
             try:
                 copy.process.wait(timeout=max(0.1, deadline - time.monotonic()))
             except subprocess.TimeoutExpired:
-                copy.process.kill()
+                copy.signal(signal.SIGKILL)
                 copy.process.wait()
+        self.stop_helpers(grace)
         for copy in self.copies:
             if copy.process.stdin:
                 try:
@@ -307,7 +380,7 @@ class Harness:
                 except OSError:
                     pass
         if self._pulse_dir is not None:
-            subprocess.run([str(REPO / "scripts/pulse-null-sink.sh"), "stop", str(self._pulse_dir)], check=False)
+            subprocess.run([str(REPO / SOUND_SERVERS[self.sound_server]), "stop", str(self._pulse_dir)], check=False)
             self._pulse_dir = None
 
 

@@ -18,6 +18,8 @@ packages=(
     sox libsox-fmt-mp3 lame
     python3
     desktop-file-utils appstream
+    # A private PipeWire for the sync benchmark and the whole-program tests.
+    pipewire pipewire-pulse wireplumber dbus-daemon
 )
 for arg in "$@"; do
     case "$arg" in

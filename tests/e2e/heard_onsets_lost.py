@@ -1,0 +1,73 @@
+#!/usr/bin/env python3
+"""The onset tool's count of a beginning not heard: a recording made of a song of noise three
+times, once whole, once without its first 300 frames, once without its first 20000 (a card
+that started late and dropped them), with silence between. Each start is found where the
+song's first frame belongs, and the frames not heard are counted within a few frames (the song
+is the MP3's decoding, the recording the samples it was made from).
+
+    heard_onsets_lost.py ONSET_TOOL WORK_FOLDER"""
+
+import array
+import json
+import random
+import subprocess
+import sys
+import wave
+from pathlib import Path
+
+RATE = 44100
+CHANNELS = 2
+SECONDS = 2
+STARTS = [44100, 200000, 380000]
+DROPPED = [0, 300, 20000]
+# The MP3 is not the samples it was made from: the first frame counted as heard may lie a frame
+# or two off.
+SLACK_FRAMES = 4
+
+
+def main():
+    tool, work = Path(sys.argv[1]), Path(sys.argv[2])
+    work.mkdir(parents=True, exist_ok=True)
+    rng = random.Random(5)
+    song = array.array("h", (rng.randint(-2500, 2500) for _ in range(SECONDS * RATE * CHANNELS)))
+    wav, mp3 = work / "song.wav", work / "song.mp3"
+    with wave.open(str(wav), "wb") as out:
+        out.setnchannels(CHANNELS)
+        out.setsampwidth(2)
+        out.setframerate(RATE)
+        out.writeframes(song.tobytes())
+    subprocess.run(["lame", "--quiet", "-b", "128", str(wav), str(mp3)], check=True)
+
+    recording = array.array("h", bytes(2 * CHANNELS * (STARTS[-1] + (SECONDS + 1) * RATE)))
+    for start, dropped in zip(STARTS, DROPPED):
+        at = (start + dropped) * CHANNELS
+        recording[at:at + len(song) - dropped * CHANNELS] = song[dropped * CHANNELS:]
+    raw = work / "recording.raw"
+    raw.write_bytes(recording.tobytes())
+
+    found = subprocess.run([str(tool), "--rate", str(RATE), "--channels", str(CHANNELS), "--count", str(len(STARTS)),
+                            "--loud", "500", str(raw), str(mp3)], capture_output=True, text=True, timeout=120)
+    if found.returncode != 0:
+        print(f"FAIL: the onset tool failed: {found.stderr}", file=sys.stderr)
+        return 1
+    report = json.loads(found.stdout)["songs"][0]
+    print(f"song's first loud frame {report['first_loud_frame']}; onsets "
+          f"{[(o['frame'], o['lost_frames']) for o in report['onsets']]}")
+    failures = []
+    if not 0 <= report["first_loud_frame"] <= SLACK_FRAMES:
+        failures.append(f"the song's first loud frame is {report['first_loud_frame']}")
+    for onset, start, dropped in zip(report["onsets"], STARTS, DROPPED):
+        if not onset["matched"] or abs(onset["frame"] - start) > SLACK_FRAMES:
+            failures.append(f"the start at frame {start} was found at {onset['frame']} "
+                            f"(confidence {onset['confidence']})")
+        if abs(onset["lost_frames"] - dropped) > SLACK_FRAMES:
+            failures.append(f"the start at frame {start} lost {dropped} frames, counted {onset['lost_frames']}")
+    if len(report["onsets"]) != len(STARTS):
+        failures.append(f"{len(report['onsets'])} starts found of {len(STARTS)}")
+    for failure in failures:
+        print("FAIL:", failure, file=sys.stderr)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
