@@ -64,7 +64,7 @@ public:
     static constexpr int clockWaitMs = 3000;
     // Frames a held source may be off before one is inserted or dropped: the stream's clock
     // wavers by about this much from report to report.
-    static constexpr int holdSlackFrames = 2;
+    static constexpr int holdSlackFrames = 3;
     // Further off than this (a sink that jumped, a stalled client), the whole difference is
     // made up at once rather than a frame at a time.
     static constexpr int holdJumpUs = 20000;

@@ -318,7 +318,7 @@ std::optional<StreamTiming> PulseAudioOutput::steadyTiming()
     if (!m_loop)
         return std::nullopt;
     LoopLock lock(m_loop);
-    return ready() ? m_clock->at(MonotonicClock::nowNs()) : std::nullopt;
+    return ready() ? m_clock->at(MonotonicClock::nowNs(), StreamClock::settled) : std::nullopt;
 }
 
 std::optional<StreamTiming> PulseAudioOutput::freshTiming()

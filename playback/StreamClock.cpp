@@ -9,7 +9,7 @@ void StreamClock::report(qint64 frameZeroNs, qint64 receivedNs)
     m_count = std::min(m_count + 1, kept);
 }
 
-std::optional<StreamTiming> StreamClock::at(qint64 nowNs) const
+std::optional<StreamTiming> StreamClock::at(qint64 nowNs, int atLeast) const
 {
     std::array<qint64, kept> recent{};
     int n = 0;
@@ -17,7 +17,7 @@ std::optional<StreamTiming> StreamClock::at(qint64 nowNs) const
         if (nowNs - m_origins[i].receivedNs <= windowNs)
             recent[n++] = m_origins[i].frameZeroNs;
     }
-    if (n < enough)
+    if (n < std::max(enough, atLeast))
         return std::nullopt;
     std::nth_element(recent.begin(), recent.begin() + n / 2, recent.begin() + n);
     return standing(recent[n / 2], nowNs);

@@ -26,7 +26,11 @@ public:
     void report(qint64 frameZeroNs, qint64 receivedNs);
     // Where the stream stands at nowNs, from the reports of the last windowNs; nothing while
     // fewer than `enough` of them came.
-    std::optional<StreamTiming> at(qint64 nowNs) const;
+    // `atLeast` asks for more of them: holding a playing song to the clock wants a median that a
+    // few odd reports of a young stream do not move.
+    std::optional<StreamTiming> at(qint64 nowNs, int atLeast = enough) const;
+    // Reports a held song waits for: about half the window's.
+    static constexpr int settled = 32;
     // Where a stream whose first frame is heard at frameZeroNs stands at nowNs: the frame heard
     // then, or the first frame and its moment to come.
     StreamTiming standing(qint64 frameZeroNs, qint64 nowNs) const;
