@@ -62,6 +62,7 @@ TEST(RunClockWire, OurServerTellsOriginalClientsOnlyTheirWordsAndCoversTheSlowes
     QTcpSocket original;
     original.connectToHost(QHostAddress::LocalHost, server.listeningPort());
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.client(1).has_value(); }, waitMs));
+    // Its greeting, each write a read of its own at the server.
     original.write("Connected\r\n");
     ASSERT_EQ(readBytes(original, 15), QByteArray("TimerResponse\r\n"));
     original.write("MirrorTimerResponse\r\n");
