@@ -9,18 +9,15 @@ whole-program tests."""
 import array
 import json
 import random
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
-import wave
 from pathlib import Path
 
 import heard_skew
 from house import (CHANNELS, DEEP_PIPE_BYTES, ORDINARY_PIPE_BYTES, RATE, House, Room, clock_offsets,
                    why_no_time_namespaces)
-from tunvero_harness import Harness, HarnessError, make_noise_song, write_playlist
+from tunvero_harness import Harness, HarnessError, make_noise_song, write_mp3, write_playlist
 
 LINKS_MS = [0.5, 1, 3, 8]
 JITTER = (1, 10)
@@ -75,19 +72,7 @@ def make_marker_song(path):
         start = at * RATE * CHANNELS
         for i in range(int(MARKER_S * RATE) * CHANNELS):
             samples[start + i] = rng.randint(-MARKER_AMPLITUDE, MARKER_AMPLITUDE)
-    if sys.byteorder != "little":
-        samples.byteswap()
-    with tempfile.TemporaryDirectory() as work:
-        wav = Path(work) / "markers.wav"
-        mp3 = Path(work) / "markers.mp3"
-        with wave.open(str(wav), "wb") as out:
-            out.setnchannels(CHANNELS)
-            out.setsampwidth(2)
-            out.setframerate(RATE)
-            out.writeframes(samples.tobytes())
-        subprocess.run(["lame", "--quiet", "-b", "128", str(wav), str(mp3)], check=True)
-        shutil.move(str(mp3), path)
-    return path
+    return write_mp3(samples, path, RATE, CHANNELS)
 
 
 def loud_onsets(raw, loud, quiet_s, limit):

@@ -67,19 +67,15 @@ def download_path(download_folder, server_path):
     return Path(download_folder, *parts)
 
 
-def make_noise_song(path, seconds, seed, rate=44100, channels=2, amplitude=2500):
-    """White noise from `seed` as a CBR MP3, loud from its first frame, written atomically and
-    kept for later runs. Quiet enough that ten of them summed in one sink never clip."""
-    if path.is_file():
-        return path
-    path.parent.mkdir(parents=True, exist_ok=True)
-    rng = random.Random(seed)
-    samples = array.array("h", (rng.randint(-amplitude, amplitude) for _ in range(int(seconds * rate) * channels)))
+def write_mp3(samples, path, rate, channels):
+    """16-bit samples (an array of "h", interleaved) as a 128 kbit/s CBR MP3 at `path`, written
+    whole or not at all."""
     if sys.byteorder != "little":
+        samples = array.array("h", samples)
         samples.byteswap()
     with tempfile.TemporaryDirectory() as work:
-        wav = Path(work) / "noise.wav"
-        mp3 = Path(work) / "noise.mp3"
+        wav = Path(work) / "song.wav"
+        mp3 = Path(work) / "song.mp3"
         with wave.open(str(wav), "wb") as out:
             out.setnchannels(channels)
             out.setsampwidth(2)
@@ -88,6 +84,17 @@ def make_noise_song(path, seconds, seed, rate=44100, channels=2, amplitude=2500)
         subprocess.run(["lame", "--quiet", "-b", "128", str(wav), str(mp3)], check=True)
         shutil.move(str(mp3), path)
     return path
+
+
+def make_noise_song(path, seconds, seed, rate=44100, channels=2, amplitude=2500):
+    """White noise from `seed` as a CBR MP3, loud from its first frame, written atomically and
+    kept for later runs. Quiet enough that ten of them summed in one sink never clip."""
+    if path.is_file():
+        return path
+    path.parent.mkdir(parents=True, exist_ok=True)
+    rng = random.Random(seed)
+    samples = array.array("h", (rng.randint(-amplitude, amplitude) for _ in range(int(seconds * rate) * channels)))
+    return write_mp3(samples, path, rate, channels)
 
 
 def realtime_prefix():

@@ -12,8 +12,10 @@ import json
 import random
 import subprocess
 import sys
-import wave
 from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "bench"))
+from tunvero_harness import write_mp3  # noqa: E402
 
 RATE = 44100
 CHANNELS = 2
@@ -30,13 +32,7 @@ def main():
     work.mkdir(parents=True, exist_ok=True)
     rng = random.Random(5)
     song = array.array("h", (rng.randint(-2500, 2500) for _ in range(SECONDS * RATE * CHANNELS)))
-    wav, mp3 = work / "song.wav", work / "song.mp3"
-    with wave.open(str(wav), "wb") as out:
-        out.setnchannels(CHANNELS)
-        out.setsampwidth(2)
-        out.setframerate(RATE)
-        out.writeframes(song.tobytes())
-    subprocess.run(["lame", "--quiet", "-b", "128", str(wav), str(mp3)], check=True)
+    mp3 = write_mp3(song, work / "song.mp3", RATE, CHANNELS)
 
     recording = array.array("h", bytes(2 * CHANNELS * (STARTS[-1] + (SECONDS + 1) * RATE)))
     for start, dropped in zip(STARTS, DROPPED):
