@@ -42,6 +42,8 @@ RunWiring::RunWiring(const WindowControls &controls, WindowLayouts &layouts, con
                   }),
       m_clientPlayback(media, dialogs, std::move(endProgram))
 {
+    // A client that comes after the song's end waits for the next one.
+    connect(&m_queue, &PlayQueue::songEnded, &server, &ServerRole::forgetPlayingSong);
     connect(c.cmdServer, &QPushButton::clicked, this, [this] { m_serverRun.cmdServer_Click(); });
     connect(c.cmdStartPlay, &QPushButton::clicked, this, [this] {
         c.cmdStartPlay->setEnabled(false);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 // The server's record of one connection: greeting and measured response time.
 struct ClientInfo {
     bool HasTimerResponse = false;
@@ -9,4 +11,10 @@ struct ClientInfo {
     // The client asked for the run's clock: it is told the moments of songs on ours.
     bool KeepsRunClock = false;
     int OutputLatencyMs = 0; // how long its sound output holds a sample, as it last said
+    // Became ready during a run: its song list is on the way.
+    bool SongListOwed = false;
+    // The moment (server ns) of the song that was playing when it became ready; 0 for none.
+    // Told to a client that keeps the run's clock once it has its song list and its first
+    // "ClockTell", should that song still be playing then.
+    qint64 JoinedDuringNs = 0;
 };

@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -24,6 +25,11 @@ ServerRole::ServerRole(const SessionState &session, QObject *parent, Clock clock
         m_clock = [this] { return static_cast<double>(m_elapsed.nsecsElapsed()) / 1e9; };
     connect(m_listener, &QTcpServer::newConnection, this, &ServerRole::acceptPending);
     connect(m_listener, &QTcpServer::acceptError, this, [this] { sckServer_ListenError(); });
+    // A run's song list and its playing song belong to that run alone.
+    connect(&m_session, &SessionState::runActiveChanged, this, [this] {
+        m_songListBytes.clear();
+        m_playingSong.reset();
+    });
 }
 
 ServerRole::~ServerRole()
@@ -106,7 +112,8 @@ bool ServerRole::isReady(int index) const
 void ServerRole::acceptPending()
 {
     while (QTcpSocket *socket = m_listener->nextPendingConnection()) {
-        const int index = m_session.acceptNewClients() ? nextIndex() : 0;
+        // A client that comes during a run joins it.
+        const int index = m_session.acceptNewClients() || m_session.runActive() ? nextIndex() : 0;
         if (index == 0) {
             // Not taken: closed at once, so the peer learns of it instead of hanging.
             socket->disconnectFromHost();
@@ -147,6 +154,7 @@ void ServerRole::handleMessage(int index, const ServerMessage &message)
     if (!Clients[index])
         return;
     ClientInfo &client = *Clients[index];
+    const bool wasReady = isReady(index);
     switch (message.command) {
     case ServerCommand::MirrorTimerResponse:
         client.HasTimerResponse = true;
@@ -175,6 +183,45 @@ void ServerRole::handleMessage(int index, const ServerMessage &message)
         answerClockAsk(index, message.data);
         break;
     }
+    if (!wasReady && isReady(index))
+        becameReady(index);
+}
+
+void ServerRole::becameReady(int index)
+{
+    if (m_session.runActive() && !m_songListBytes.isEmpty()) {
+        ClientInfo &client = *Clients[index];
+        client.SongListOwed = true;
+        client.JoinedDuringNs = m_playingSong ? m_playingSong->atNs : 0;
+        // After the rest of this read: a clock ask riding behind the probe's answer is answered
+        // first, so that answer begins a read of its own at the client, the only kind it trusts.
+        QTimer::singleShot(0, this, [this, index, guard = QPointer<ServerConnection>(m_connections[index])] {
+            sendLateSongList(index, guard.data());
+        });
+    }
+    Q_EMIT clientReady(index);
+}
+
+void ServerRole::sendLateSongList(int index, const ServerConnection *connection)
+{
+    if (!connection || m_connections[index] != connection || !Clients[index] || !Clients[index]->SongListOwed)
+        return;
+    ClientInfo &client = *Clients[index];
+    client.SongListOwed = false;
+    if (!m_session.runActive() || m_songListBytes.isEmpty())
+        return;
+    if (m_connections[index]->write(m_songListBytes + (client.KeepsRunClock ? playingSongFor(client) : QByteArray())))
+        m_connections[index]->flush();
+}
+
+QByteArray ServerRole::playingSongFor(ClientInfo &client) const
+{
+    // A song that started since reached it as "PlayMusic" already.
+    const bool owed = !client.SongListOwed && client.JoinedDuringNs != 0 && m_playingSong &&
+                      m_playingSong->atNs == client.JoinedDuringNs;
+    if (!client.SongListOwed)
+        client.JoinedDuringNs = 0;
+    return owed ? runClockWords::playAtBytes(*m_playingSong) : QByteArray();
 }
 
 void ServerRole::answerClockAsk(int index, const QByteArray &data)
@@ -183,12 +230,16 @@ void ServerRole::answerClockAsk(int index, const QByteArray &data)
     if (!ask)
         return;
     ClientInfo &client = *Clients[index];
+    const bool firstAsk = !client.KeepsRunClock;
     client.KeepsRunClock = true;
     client.OutputLatencyMs = ask->outputLatencyMs;
     // Where the ask's own stamp is lost, now: late, so the exchange looks slow and is not trusted.
     const qint64 nowNs = MonotonicClock::nowNs();
     const runClockWords::Tell tell{ask->number, m_connections[index]->lastArrivalNs().value_or(nowNs), nowNs};
-    if (m_connections[index]->write(runClockWords::tellBytes(tell)))
+    // A client that came while a song plays is told when that song began: it can join it
+    // where it stands now.
+    const QByteArray bytes = runClockWords::tellBytes(tell) + (firstAsk ? playingSongFor(client) : QByteArray());
+    if (m_connections[index]->write(bytes))
         m_connections[index]->flush();
 }
 
@@ -302,7 +353,8 @@ bool ServerRole::sendPlayMusic(const QByteArray &RCommand, const QByteArray &RDa
         return false;
     const int delayMs = runStartDelayMs();
     const qint64 atNs = MonotonicClock::nowNs() + qint64(delayMs) * 1000000;
-    const QByteArray atBytes = runClockWords::playAtBytes({slot, atNs, delayMs});
+    m_playingSong = runClockWords::PlayAt{slot, atNs, delayMs};
+    const QByteArray atBytes = runClockWords::playAtBytes(*m_playingSong);
     const QByteArray plainBytes = delayMs > startDelayMs
                                       ? framing::envelopeBytes(delayMs - startDelayMs, RCommand, RData)
                                       : framing::messageBytes(RCommand, RData);
@@ -360,8 +412,10 @@ qint64 ServerRole::unsentBytes(int index) const
 
 void ServerRole::noteAnnouncedSongs(const QByteArray &command, const QByteArray &data)
 {
-    if (command == "SetMusic")
-        m_announcedSongs = wireScan::songLines(data);
+    if (command != "SetMusic")
+        return;
+    m_announcedSongs = wireScan::songLines(data);
+    m_songListBytes = framing::messageBytes(command, data);
 }
 
 bool ServerRole::announced(int slot, const QByteArray &path) const

@@ -2,6 +2,7 @@
 
 #include "core/SessionState.h"
 #include "net/ClientInfo.h"
+#include "net/RunClockWords.h"
 #include "net/ServerReceiver.h"
 
 #include <QAbstractSocket>
@@ -29,7 +30,7 @@ public:
     // Seconds on a monotonic clock; handed in so the probe can be tested.
     using Clock = std::function<double()>;
 
-    // Connection requests are accepted only while `session` accepts new clients.
+    // Connection requests are accepted while `session` accepts new clients or a run is active.
     explicit ServerRole(const SessionState &session, QObject *parent = nullptr, Clock clock = {});
     ~ServerRole() override;
 
@@ -92,9 +93,17 @@ public:
     // Bytes queued for connection `index` that it has not taken yet.
     qint64 unsentBytes(int index) const;
 
+    // The last song started during the run, as its start told the clients that keep the run's
+    // clock; empty once the song is over or the run has stopped.
+    const std::optional<runClockWords::PlayAt> &playingSong() const { return m_playingSong; }
+    // The song that started last is over: a client that comes now waits for the next one.
+    void forgetPlayingSong() { m_playingSong.reset(); }
+
 Q_SIGNALS:
     void clientAccepted(int index);
     void clientGone(int index);
+    // Connection `index` answered the probe: from now on it receives broadcasts.
+    void clientReady(int index);
     // Client messages the file transfer handles; `data` is exactly as received.
     void getFileReceived(int index, const QByteArray &data);
     void setFileReceived(int index, const QByteArray &data);
@@ -117,6 +126,12 @@ private:
     void connectionFailed(int index, ServerConnection *connection);
     void remove(int index);
     void answerClockAsk(int index, const QByteArray &data);
+    // A client ready while the run is active has missed its song list: it gets it, and is
+    // told of the playing song once it keeps the run's clock.
+    void becameReady(int index);
+    void sendLateSongList(int index, const ServerConnection *connection);
+    // The start of the playing song when `client` came during it and may be told of it now.
+    QByteArray playingSongFor(ClientInfo &client) const;
     // "PlayMusic" to every ready client: with its moment on our clock to those that keep the
     // run's clock. False when `RCommand` is another message.
     bool sendPlayMusic(const QByteArray &RCommand, const QByteArray &RData);
@@ -139,4 +154,7 @@ private:
     Clock m_clock;
     // Paths of the last "SetMusic" sent: tells the receivers where a slot number ends.
     QList<QByteArray> m_announcedSongs;
+    // The run's "SetMusic" as it went out, for clients that come during the run.
+    QByteArray m_songListBytes;
+    std::optional<runClockWords::PlayAt> m_playingSong;
 };

@@ -52,6 +52,10 @@ void PlayQueue::tmrStopMusic_Timer()
 {
     if (m_songMs == 0)
         return;
+    if (!m_toldEnded && SongStart + m_songMs < m_clock()) {
+        m_toldEnded = true;
+        Q_EMIT songEnded();
+    }
     // The song is over once its length and the gap have passed.
     if (SongStart + m_songMs + gapMs >= m_clock())
         return;
@@ -129,6 +133,7 @@ void PlayQueue::measureFromHere()
 
 void PlayQueue::announce()
 {
+    m_toldEnded = false;
     m_sendAll(QByteArrayLiteral("PlayMusic"), QByteArray::number(PlayIndex));
     setPlayingNumber(PlayIndex);
 }

@@ -57,6 +57,10 @@ public:
     qint64 songMs() const { return m_songMs; }
     bool tickState(int row) const { return row >= 0 && row <= lastSlot && TickState[row]; }
 
+Q_SIGNALS:
+    // The song announced last has played its measured length: nothing of it is left to join.
+    void songEnded();
+
 private:
     void measureFromHere();
     void announce();
@@ -73,5 +77,6 @@ private:
     int PlayIndex = 0;
     qint64 m_songMs = 0;
     qint64 SongStart = 0;
+    bool m_toldEnded = false;
     std::array<bool, lastSlot + 1> TickState{};
 };

@@ -8,6 +8,7 @@
 #include "tests/support/ScriptedDialogs.h"
 
 #include <QHash>
+#include <QSignalSpy>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -129,7 +130,14 @@ TEST_F(PlayQueueTest, PlaysTheListInOrderAndAgainFromTheTop)
     songs(3);
     shelf.lengths[song(0)] = 180'000;
     const qint64 start = now;
+    QSignalSpy ended(&queue, &PlayQueue::songEnded);
     queue.cmdStartPlay_Click();
+    now = start + 180'000;
+    queue.tmrStopMusic_Timer();
+    EXPECT_EQ(ended.size(), 0);
+    now = start + 180'001; // the song is over; the gap before the next has begun
+    queue.tmrStopMusic_Timer();
+    EXPECT_EQ(ended.size(), 1);
     now = start + 183'000; // the end time itself is not yet past
     queue.tmrStopMusic_Timer();
     EXPECT_EQ(sent, std::vector<QByteArray>{"0"});
@@ -137,6 +145,7 @@ TEST_F(PlayQueueTest, PlaysTheListInOrderAndAgainFromTheTop)
     queue.tmrStopMusic_Timer();
     EXPECT_EQ(sent, (std::vector<QByteArray>{"0", "1"}));
     EXPECT_EQ(announcements(4), (std::vector<QByteArray>{"2", "0", "1", "2"}));
+    EXPECT_EQ(ended.size(), 5);        // once for each song but the one playing
     EXPECT_TRUE(shelf.open.isEmpty()); // the measuring device is closed after each song
 
     queue.stop();
