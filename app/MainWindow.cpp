@@ -79,9 +79,11 @@ MainWindow::MainWindow(Dialogs &dialogs, DownloadFolderRule downloadFolderRule, 
                                         *m_client, m_media, [] { QCoreApplication::quit(); });
     wireRunToTransfer();
     m_notices = std::make_unique<ClientNotices>(m_dialogs, m_mediaService, m_transfer->clientTransfer());
-    if (m_eventLog)
+    if (m_eventLog) {
         m_eventLog->watchRun(*m_client, m_mediaService, m_transfer->clientTransfer(),
                              [this] { return DownloadFolder; });
+        m_eventLog->watchHouse(m_run->attendance());
+    }
 }
 
 MainWindow::~MainWindow() = default;

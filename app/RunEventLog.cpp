@@ -2,6 +2,7 @@
 
 #include "core/EventLog.h"
 #include "net/ClientRole.h"
+#include "net/RunAttendance.h"
 #include "net/ServerRole.h"
 #include "playback/ClientPlayback.h"
 #include "playback/MediaService.h"
@@ -182,6 +183,20 @@ void RunEventLog::watchRun(ClientRole &client, MediaService &media, ClientTransf
                 fields.insert(QStringLiteral("sample"), firstSample);
                 m_log.writeAt(heardNs, QStringLiteral("first_heard"), fields);
             });
+}
+
+void RunEventLog::watchHouse(const RunAttendance &attendance)
+{
+    const auto house = [this](const QString &event) {
+        return [this, event](int index, int inRun, int holdingAll) {
+            m_log.write(event, {{QStringLiteral("index"), index},
+                                {QStringLiteral("in_run"), inRun},
+                                {QStringLiteral("holding_all"), holdingAll}});
+        };
+    };
+    connect(&attendance, &RunAttendance::joined, this, house(QStringLiteral("client_joined")));
+    connect(&attendance, &RunAttendance::left, this, house(QStringLiteral("client_left")));
+    connect(&attendance, &RunAttendance::holdsAll, this, house(QStringLiteral("client_holds_all")));
 }
 
 void RunEventLog::message(const char *word, const QByteArray &data, const QJsonObject &more)

@@ -12,6 +12,7 @@ class ClientRole;
 class ClientTransfer;
 class EventLog;
 class MediaService;
+class RunAttendance;
 class RunWiring;
 class ServerRole;
 
@@ -30,6 +31,9 @@ public:
     // logged with its size and SHA-256, read back from the download tree off the event loop.
     void watchRun(ClientRole &client, MediaService &media, ClientTransfer &transfer,
                   std::function<QString()> downloadFolder);
+
+    // Who joins and leaves the server's run, and who holds every song, with the counts after each.
+    void watchHouse(const RunAttendance &attendance);
 
 private:
     void message(const char *word, const QByteArray &data = {}, const QJsonObject &more = {});

@@ -40,8 +40,9 @@ RunWiring::RunWiring(const WindowControls &controls, WindowLayouts &layouts, con
                                   m_transfer.resetSpeed();
                           },
                   }),
-      m_clientPlayback(media, dialogs, std::move(endProgram))
+      m_clientPlayback(media, dialogs, std::move(endProgram)), m_houseStatus(c.cmdServer, m_attendance)
 {
+    m_attendance.watch(server, session);
     // A client that comes after the song's end waits for the next one.
     connect(&m_queue, &PlayQueue::songEnded, &server, &ServerRole::forgetPlayingSong);
     connect(c.cmdServer, &QPushButton::clicked, this, [this] { m_serverRun.cmdServer_Click(); });

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "app/RunHouseStatus.h"
 #include "app/RunWidgets.h"
 #include "app/WindowControls.h"
+#include "net/RunAttendance.h"
 #include "playback/ClientPlayback.h"
 #include "playback/PlayQueue.h"
 #include "playback/ServerRun.h"
@@ -20,7 +22,8 @@ class SessionState;
 class WindowLayouts;
 
 // A playback run in the window: the start/stop button, the play button, the play list and
-// the client's reactions to the server's run messages, wired to the network roles.
+// the client's reactions to the server's run messages, wired to the network roles, and who
+// takes part in the run.
 class RunWiring : public QObject {
     Q_OBJECT
 public:
@@ -46,6 +49,8 @@ public:
     PlayQueue &playQueue() { return m_queue; }
     // Its `songListArrived` hands the song list to the file reception.
     ClientPlayback &clientPlayback() { return m_clientPlayback; }
+    // Who takes part in the server's run; the start/stop button's tooltip shows it.
+    const RunAttendance &attendance() const { return m_attendance; }
 
 private:
     void prepareAtOnce(const QStringList &fullPaths);
@@ -56,4 +61,6 @@ private:
     PlayQueue m_queue;
     ServerRun m_serverRun;
     ClientPlayback m_clientPlayback;
+    RunAttendance m_attendance;
+    RunHouseStatus m_houseStatus;
 };

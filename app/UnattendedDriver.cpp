@@ -3,8 +3,10 @@
 #include "app/ClientRedial.h"
 #include "app/DownloadFolderRule.h"
 #include "app/MainWindow.h"
+#include "app/RunWiring.h"
 #include "core/EventLog.h"
 #include "net/ClientRole.h"
+#include "net/RunAttendance.h"
 #include "net/ServerRole.h"
 #include "platform/UnattendedDialogs.h"
 
@@ -108,6 +110,19 @@ QString UnattendedDriver::startServer()
         m_loaded.insert(index);
         poll();
     });
+    const RunAttendance &house = m_window.run().attendance();
+    const auto tell = [](const char *what) {
+        return [what](int index, int inRun, int holdingAll) {
+            say(QStringLiteral("client %1 %2: %3 in the run, %4 hold every song")
+                    .arg(index)
+                    .arg(QLatin1String(what))
+                    .arg(inRun)
+                    .arg(holdingAll));
+        };
+    };
+    connect(&house, &RunAttendance::joined, this, tell("joined"));
+    connect(&house, &RunAttendance::left, this, tell("left"));
+    connect(&house, &RunAttendance::holdsAll, this, tell("holds every song"));
     if (!m_options.playlist.isEmpty()) {
         const QString title = QStringLiteral("Välj fil att ladda playlisten från...");
         m_dialogs.setAnswer(title, QFileInfo(m_options.playlist).absoluteFilePath());

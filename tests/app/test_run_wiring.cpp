@@ -163,6 +163,34 @@ TEST_F(RunWiringTest, ARunSendsTheSongListToReadyClientsOnlyAndTheStopRestoresTh
     EXPECT_EQ(readBytes(ready, list.size()), list);
 }
 
+TEST_F(RunWiringTest, ANewcomerDuringARunGetsTheSongListAndTheStartButtonShowsTheHouse)
+{
+    const QString path = QStringLiteral(TUNVERO_TEST_SONGS "/cbr_44k_stereo.mp3");
+    addSongs({path});
+    const QString ownToolTip = c.cmdServer->toolTip();
+    QTcpSocket &first = connectClient(true);
+    startOrStop();
+    const QByteArray setMusic = "SetMusic\r\n" + path.toUtf8();
+    EXPECT_EQ(readBytes(first, setMusic.size()), setMusic);
+    EXPECT_EQ(c.cmdServer->toolTip(), QStringLiteral("I körningen: 1 klient, 0 har alla låtar"));
+    first.write("AllFilesLoaded\r\n");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return c.cmdServer->toolTip() == QStringLiteral("I körningen: 1 klient, 1 har alla låtar"); }, waitMs));
+
+    QTcpSocket &late = connectClient(true);
+    EXPECT_EQ(readBytes(late, setMusic.size()), setMusic);
+    EXPECT_EQ(c.cmdServer->toolTip(), QStringLiteral("Klient 2 anslöt\nI körningen: 2 klienter, 1 har alla låtar"));
+    first.disconnectFromHost();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return c.cmdServer->toolTip() ==
+                   QStringLiteral("Klient 1 lämnade\nI körningen: 1 klient, 0 har alla låtar");
+        },
+        waitMs));
+    startOrStop();
+    EXPECT_EQ(c.cmdServer->toolTip(), ownToolTip);
+}
+
 TEST_F(RunWiringTest, TheButtonWaitsForThePreparationUnlessTheStopIsForced)
 {
     connectClient(true);
