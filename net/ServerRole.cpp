@@ -210,11 +210,12 @@ void ServerRole::sendLateSongList(int index, const ServerConnection *connection)
     client.SongListOwed = false;
     if (!m_session.runActive() || m_songListBytes.isEmpty())
         return;
-    if (m_connections[index]->write(m_songListBytes + (client.KeepsRunClock ? playingSongFor(client) : QByteArray())))
+    if (m_connections[index]->write(m_songListBytes +
+                                    (client.KeepsRunClock ? takePlayingSongFor(client) : QByteArray())))
         m_connections[index]->flush();
 }
 
-QByteArray ServerRole::playingSongFor(ClientInfo &client) const
+QByteArray ServerRole::takePlayingSongFor(ClientInfo &client)
 {
     // A song that started since reached it as "PlayMusic" already.
     const bool owed = !client.SongListOwed && client.JoinedDuringNs != 0 && m_playingSong &&
@@ -238,7 +239,7 @@ void ServerRole::answerClockAsk(int index, const QByteArray &data)
     const runClockWords::Tell tell{ask->number, m_connections[index]->lastArrivalNs().value_or(nowNs), nowNs};
     // A client that came while a song plays is told when that song began: it can join it
     // where it stands now.
-    const QByteArray bytes = runClockWords::tellBytes(tell) + (firstAsk ? playingSongFor(client) : QByteArray());
+    const QByteArray bytes = runClockWords::tellBytes(tell) + (firstAsk ? takePlayingSongFor(client) : QByteArray());
     if (m_connections[index]->write(bytes))
         m_connections[index]->flush();
 }

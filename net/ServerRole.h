@@ -130,8 +130,9 @@ private:
     // told of the playing song once it keeps the run's clock.
     void becameReady(int index);
     void sendLateSongList(int index, const ServerConnection *connection);
-    // The start of the playing song when `client` came during it and may be told of it now.
-    QByteArray playingSongFor(ClientInfo &client) const;
+    // The start of the playing song when `client` came during it and may be told of it now;
+    // told once.
+    QByteArray takePlayingSongFor(ClientInfo &client);
     // "PlayMusic" to every ready client: with its moment on our clock to those that keep the
     // run's clock. False when `RCommand` is another message.
     bool sendPlayMusic(const QByteArray &RCommand, const QByteArray &RData);
