@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -17,27 +18,29 @@ constexpr qint64 longestWindowNs = 600'000'000'000;
 constexpr int keptQuick = 100;
 constexpr qint64 bucketNs = 50'000'000;
 
-// Each exchange is measured against the quickest round trip in the window; those this close
-// to it are quick. The line goes through the quick ones, or the `fitExchanges` quickest if
-// there are fewer, but never through one further off than `maxExcessNs`: delays on one way
-// pull all in the same direction, so a crowd of slightly slow ones must not outweigh a few
-// quick ones.
+// Exchanges this close to the quickest round trip are quick; the window keeps them longest.
 constexpr qint64 quickExcessNs = 100'000;
-constexpr int fitExchanges = 10;
-constexpr qint64 maxExcessNs = 2'000'000;
-// The spread of the quickest exchanges: stamps and the stacks on both sides. Beyond it an
-// exchange may be off by half its excess, all of it on one way.
-constexpr double floorNs = 10'000;
-// What any computer's crystal is off by at most: the line's slope is held to it while only
-// exchanges a short time apart are known.
+// What any computer's crystal is off by at most.
 constexpr double maxRate = 1e-3;
+// The slope stays at the last one unless a different one opens the band by more than the
+// difference times a stiffness. Where the exchanges scatter widely (a busy radio), a few quick
+// ways at one end would tilt the line at will: the slope then holds until many seconds of
+// exchanges show another. Sharp exchanges show any rate within a second. The scatter is the
+// median exchange's distance from the band, known once there are a few.
+constexpr int spreadExchanges = 10;
+constexpr double stiffnessPerSpread = 3000;
+constexpr double leastStiffnessNs = 5e7, mostStiffnessNs = 1.5e9;
+// Enough to place the slope to 1e-13, far below a nanosecond over the window.
+constexpr int slopeSearchSteps = 60;
 
-// Ready once the exchanges span most of a second and the line's own uncertainty, a second
-// past its newest exchange (longer when quick exchanges are scarce), is this small.
-constexpr int readyExchanges = 5;
+// Ready once the slope is the exchanges' own, they span most of a second, and the line's
+// uncertainty a second past its newest exchange is this small. The third-closest bound of each
+// side to the band says how sharply the quickest ways are pinned: with few or noisy exchanges
+// it is far off.
 constexpr qint64 readySpanNs = 800'000'000;
 constexpr double readyAheadNs = 1e9;
 constexpr double readyErrorNs = 45'000;
+constexpr int pinningBound = 2;
 
 // Longer round trips or server holds are absurd, and so are stamps outside a monotonic clock's
 // range (146 years after boot), which keeps all sums of them far from overflowing.
@@ -51,7 +54,7 @@ constexpr int stepExchanges = 3;
 
 } // namespace
 
-RunClock::RunClock() : m_ring(capacity), m_excessNs(capacity), m_weights(capacity), m_sorted(capacity)
+RunClock::RunClock() : m_ring(capacity), m_gapsNs(capacity)
 {
     m_stepSamples.reserve(stepExchanges);
 }
@@ -85,6 +88,10 @@ bool RunClock::add(const Exchange &exchange)
     sample.localNs = exchange.localSentNs + wayNs / 2;
     sample.offsetNs = exchange.serverReceivedNs + holdNs / 2 - sample.localNs;
     sample.roundTripNs = wayNs - holdNs;
+    sample.aboveAtNs = exchange.localSentNs;
+    sample.aboveNs = exchange.serverReceivedNs - exchange.localSentNs;
+    sample.belowAtNs = exchange.localReceivedNs;
+    sample.belowNs = exchange.serverSentNs - exchange.localReceivedNs;
 
     if (!m_fitted || !isStep(sample)) {
         m_stepSamples.clear();
@@ -127,24 +134,15 @@ std::optional<qint64> RunClock::serverAt(qint64 localNs) const
 
 std::optional<qint64> RunClock::localAt(qint64 serverNs) const
 {
-    if (!ready())
-        return std::nullopt;
-    const auto sinceNs = static_cast<long double>(serverNs - (m_anchorLocalNs + m_anchorOffsetNs));
-    return m_anchorLocalNs + std::llround(sinceNs / (1.0L + static_cast<long double>(m_rate)));
+    return ready() ? localAtRoughly(serverNs) : std::nullopt;
 }
 
 std::optional<qint64> RunClock::localAtRoughly(qint64 serverNs) const
 {
-    if (ready())
-        return localAt(serverNs);
-    const Sample *quickest = nullptr;
-    for (int i = 0; i < m_count; ++i) {
-        if (!quickest || at(i).roundTripNs < quickest->roundTripNs)
-            quickest = &at(i);
-    }
-    if (!quickest)
+    if (!m_fitted || !m_stepSamples.empty())
         return std::nullopt;
-    return serverNs - quickest->offsetNs;
+    const auto sinceNs = static_cast<long double>(serverNs - (m_anchorLocalNs + m_anchorOffsetNs));
+    return m_anchorLocalNs + std::llround(sinceNs / (1.0L + static_cast<long double>(m_rate)));
 }
 
 const RunClock::Sample &RunClock::at(int index) const
@@ -154,10 +152,11 @@ const RunClock::Sample &RunClock::at(int index) const
 
 bool RunClock::isStep(const Sample &sample) const
 {
+    // A slow way only loosens its bound; a step breaks one.
     const qint64 sinceNs = sample.localNs - m_anchorLocalNs;
     const qint64 expectedNs = m_anchorOffsetNs + std::llround(double(sinceNs) * m_rate);
-    const qint64 toleranceNs = sample.roundTripNs / 2 + stepSlackNs + qint64(maxRate * double(std::abs(sinceNs)));
-    return std::abs(sample.offsetNs - expectedNs) > toleranceNs;
+    const qint64 toleranceNs = stepSlackNs + qint64(maxRate * double(std::abs(sinceNs)));
+    return sample.aboveNs < expectedNs - toleranceNs || sample.belowNs > expectedNs + toleranceNs;
 }
 
 void RunClock::store(const Sample &sample)
@@ -168,8 +167,15 @@ void RunClock::store(const Sample &sample)
     if (m_count > 0) {
         Sample &newest = m_ring[(m_first + m_count - 1) % capacity];
         if (std::abs(sample.localNs - newest.localNs) < bucketNs) {
-            if (sample.roundTripNs < newest.roundTripNs)
-                newest = sample;
+            Sample merged = sample.roundTripNs < newest.roundTripNs ? sample : newest;
+            const Sample &lowestAbove = sample.aboveNs < newest.aboveNs ? sample : newest;
+            const Sample &highestBelow = sample.belowNs > newest.belowNs ? sample : newest;
+            merged.aboveAtNs = lowestAbove.aboveAtNs;
+            merged.aboveNs = lowestAbove.aboveNs;
+            merged.belowAtNs = highestBelow.belowAtNs;
+            merged.belowNs = highestBelow.belowNs;
+            merged.quick = newest.quick;
+            newest = merged;
             return;
         }
     }
@@ -187,67 +193,82 @@ void RunClock::dropOldest()
     --m_count;
 }
 
+void RunClock::band(double rate, double &upperNs, double &lowerNs) const
+{
+    const Sample &newest = at(m_count - 1);
+    upperNs = std::numeric_limits<double>::infinity();
+    lowerNs = -upperNs;
+    for (int i = 0; i < m_count; ++i) {
+        const Sample &sample = at(i);
+        upperNs = std::min(upperNs,
+                           double(sample.aboveNs - newest.offsetNs) - rate * double(sample.aboveAtNs - newest.localNs));
+        lowerNs = std::max(lowerNs,
+                           double(sample.belowNs - newest.offsetNs) - rate * double(sample.belowAtNs - newest.localNs));
+    }
+}
+
 void RunClock::fit()
 {
     qint64 quickestNs = at(0).roundTripNs;
     for (int i = 1; i < m_count; ++i)
         quickestNs = std::min(quickestNs, at(i).roundTripNs);
-    for (int i = 0; i < m_count; ++i) {
-        m_excessNs[i] = double(at(i).roundTripNs - quickestNs);
-        m_sorted[i] = m_excessNs[i];
-    }
-    const int nth = std::min(fitExchanges, m_count) - 1;
-    std::nth_element(m_sorted.begin(), m_sorted.begin() + nth, m_sorted.begin() + m_count);
-    const double takenExcessNs = std::clamp(m_sorted[nth], double(quickExcessNs), double(maxExcessNs));
-
-    int taken = 0;
     m_quickCount = 0;
     for (int i = 0; i < m_count; ++i) {
-        const double excessNs = m_excessNs[i];
-        m_weights[i] = excessNs > takenExcessNs ? 0.0 : 1.0 / (floorNs * floorNs + excessNs * excessNs / 4);
-        taken += excessNs > takenExcessNs ? 0 : 1;
         Sample &sample = m_ring[(m_first + i) % capacity];
-        sample.quick = excessNs <= double(quickExcessNs);
+        sample.quick = sample.roundTripNs - quickestNs <= quickExcessNs;
         m_quickCount += sample.quick ? 1 : 0;
     }
 
-    // A weighted line through the offsets, relative to the newest exchange so that the sums
-    // hold small numbers whatever the clocks read.
-    const Sample &newest = at(m_count - 1);
-    double weights = 0, sumX = 0, sumY = 0;
-    for (int i = 0; i < m_count; ++i) {
-        const double w = m_weights[i];
-        weights += w;
-        sumX += w * double(at(i).localNs - newest.localNs);
-        sumY += w * double(at(i).offsetNs - newest.offsetNs);
+    // The band's width is concave in the slope, and so is it less the pull towards the last
+    // slope: a ternary search finds the best.
+    const double lastRate = m_fitted ? m_rate : 0.0;
+    const double stiffnessNs = m_count > spreadExchanges
+                                   ? std::clamp(m_spreadNs * stiffnessPerSpread, leastStiffnessNs, mostStiffnessNs)
+                                   : mostStiffnessNs;
+    const auto openness = [&](double rate) {
+        double upperNs = 0, lowerNs = 0;
+        band(rate, upperNs, lowerNs);
+        return upperNs - lowerNs - stiffnessNs * std::abs(rate - lastRate);
+    };
+    double low = -maxRate, high = maxRate;
+    for (int step = 0; step < slopeSearchSteps; ++step) {
+        const double left = low + (high - low) / 3, right = high - (high - low) / 3;
+        if (openness(left) < openness(right))
+            low = left;
+        else
+            high = right;
     }
-    const double meanX = sumX / weights;
-    const double meanY = sumY / weights;
-    double sumXX = 0, sumXY = 0;
-    for (int i = 0; i < m_count; ++i) {
-        const double w = m_weights[i];
-        const double dx = double(at(i).localNs - newest.localNs) - meanX;
-        const double dy = double(at(i).offsetNs - newest.offsetNs) - meanY;
-        sumXX += w * dx * dx;
-        sumXY += w * dx * dy;
-    }
-    // The crystal bound enters as a prior on the slope, around the last one: it decides only
-    // while the exchanges span too short a time to say anything themselves.
-    const double priorWeight = 1.0 / (maxRate * maxRate);
-    const double slopeWeight = sumXX + priorWeight;
-    const double rate = std::clamp((sumXY + priorWeight * m_rate) / slopeWeight, -maxRate, maxRate);
+    const double rate = (low + high) / 2;
+    double upperNs = 0, lowerNs = 0;
+    band(rate, upperNs, lowerNs);
 
+    const Sample &newest = at(m_count - 1);
     m_fitted = true;
     m_rate = rate;
     m_anchorLocalNs = newest.localNs;
-    m_anchorOffsetNs = newest.offsetNs + std::llround(meanY - rate * meanX);
+    m_anchorOffsetNs = newest.offsetNs + std::llround((upperNs + lowerNs) / 2);
 
-    // Quick exchanges may stay away for a while; the scarcer they have been, the further ahead
-    // the line must hold.
-    const double quickShare = double(m_quickCount) / double(m_count);
-    const double aheadNs = readyAheadNs / (quickShare * quickShare) - meanX;
-    const double varianceAhead = 1.0 / weights + aheadNs * aheadNs / slopeWeight;
-    if (taken >= readyExchanges && newest.localNs - at(0).localNs >= readySpanNs &&
-        varianceAhead <= readyErrorNs * readyErrorNs)
+    // How sharply each edge is pinned: the gap to the bound that would take over should the
+    // closest ones have been a little off; and how widely the bounds scatter.
+    double pinnedNs = 0;
+    m_spreadNs = 0;
+    for (const bool above : {true, false}) {
+        for (int i = 0; i < m_count; ++i) {
+            const Sample &sample = at(i);
+            m_gapsNs[i] = above ? double(sample.aboveNs - newest.offsetNs) -
+                                      rate * double(sample.aboveAtNs - newest.localNs) - upperNs
+                                : lowerNs - double(sample.belowNs - newest.offsetNs) +
+                                      rate * double(sample.belowAtNs - newest.localNs);
+        }
+        const int nth = std::min(pinningBound, m_count - 1);
+        std::nth_element(m_gapsNs.begin(), m_gapsNs.begin() + nth, m_gapsNs.begin() + m_count);
+        pinnedNs += m_gapsNs[nth] / 2;
+        std::nth_element(m_gapsNs.begin(), m_gapsNs.begin() + m_count / 2, m_gapsNs.begin() + m_count);
+        m_spreadNs += m_gapsNs[m_count / 2] / 2;
+    }
+    // The middle is off by at most half an edge's error.
+    const double spanNs = double(newest.localNs - at(0).localNs);
+    const double errorNs = pinnedNs / 2 * (1 + readyAheadNs / std::max(spanNs, 1.0));
+    if (m_count > spreadExchanges && spanNs >= readySpanNs && errorNs <= readyErrorNs)
         m_ready = true;
 }

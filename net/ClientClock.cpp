@@ -30,12 +30,13 @@ void ClientClock::askAgain()
     m_timer.setInterval(m_asked < firstAsks ? firstAskEveryMs : askEveryMs);
 }
 
-void ClientClock::answered(const QByteArray &data, qint64 arrivalNs)
+void ClientClock::answered(const QByteArray &data, qint64 arrivalNs, bool ownRead)
 {
     const std::optional<runClockWords::Tell> tell = runClockWords::parseTell(data);
     if (!tell || tell->number >= m_next || m_next - tell->number > m_sentNs.size())
         return;
-    m_clock.add({m_sentNs[tell->number % m_sentNs.size()], tell->receivedNs, tell->sentNs, arrivalNs});
+    if (ownRead)
+        m_clock.add({m_sentNs[tell->number % m_sentNs.size()], tell->receivedNs, tell->sentNs, arrivalNs});
     if (!m_serverKeepsClock) {
         m_serverKeepsClock = true;
         m_timer.start(firstAskEveryMs);

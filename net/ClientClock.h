@@ -19,11 +19,12 @@ public:
     // our own queue would look like a slow way out.
     using Write = std::function<void(const QByteArray &bytes)>;
 
-    // Asks come quickly at first, so the estimate is ready within a second or two of the
-    // greeting, then at a pace that keeps its rate known and costs the network nothing.
-    static constexpr int firstAskEveryMs = 100;
-    static constexpr int firstAsks = 40;
-    static constexpr int askEveryMs = 500;
+    // Asks come quickly at first, so that even on a busy radio some go each way quickly before
+    // the first song can start, then at a pace that keeps the estimate sharp and costs the
+    // network nothing (some 40 bytes each way).
+    static constexpr int firstAskEveryMs = 10;
+    static constexpr int firstAsks = 200;
+    static constexpr int askEveryMs = 250;
 
     explicit ClientClock(Write write, QObject *parent = nullptr);
 
@@ -34,8 +35,10 @@ public:
     // The bytes of the first ask of a connection, which go out behind "MirrorTimerResponse" in
     // the same write; nothing once asked.
     QByteArray firstAsk();
-    // A "ClockTell" arrived at `arrivalNs` (our clock).
-    void answered(const QByteArray &data, qint64 arrivalNs);
+    // A "ClockTell" arrived at `arrivalNs` (our clock); `ownRead` when it began a read of its
+    // own. One that waited behind other bytes carries their stamp, too early: it tells that
+    // the server keeps the clock, but nothing of the clock itself.
+    void answered(const QByteArray &data, qint64 arrivalNs, bool ownRead);
     // The connection ended: the next one may be another server, with another clock.
     void connectionEnded();
 
@@ -52,7 +55,7 @@ private:
     QTimer m_timer;
     RunClock m_clock;
     // When each of the last asks went out, by its number modulo their count.
-    std::array<qint64, 32> m_sentNs{};
+    std::array<qint64, 128> m_sentNs{};
     quint32 m_next = 0;
     int m_asked = 0;
     bool m_serverKeepsClock = false;

@@ -135,10 +135,8 @@ bool ClientRole::handleNext()
         m_tmrClient->start(item->delayMs);
         break;
     case ClientReceiver::Item::Kind::Message:
-        // An answer that waited in a read behind other bytes carries their stamp, too early.
         if (item->message.command == ClientCommand::ClockTell) {
-            if (item->startsRead)
-                m_clock->answered(item->message.data, item->arrivalNs);
+            m_clock->answered(item->message.data, item->arrivalNs, item->startsRead);
             break;
         }
         handleResponseClient(item->message, item->arrivalNs);

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
+
+#include <functional>
 
 // Bounded waits for the loopback tests: generous, so only wrong code makes them fail.
 inline constexpr int waitMs = 10000;
@@ -17,4 +22,22 @@ inline QByteArray readBytes(QTcpSocket &socket, qsizetype count)
         },
         waitMs);
     return got;
+}
+
+// As QTest::qWaitFor, but with the event loop running freely as in the program: qWaitFor
+// handles events only every 10 ms, which makes every answer of a quick exchange look late.
+inline bool waitPromptly(const std::function<bool()> &done, int ms = waitMs)
+{
+    QEventLoop loop;
+    QTimer poll;
+    QElapsedTimer clock;
+    clock.start();
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done() || clock.elapsed() > ms)
+            loop.quit();
+    });
+    poll.start(1);
+    if (!done())
+        loop.exec();
+    return done();
 }
