@@ -10,7 +10,8 @@ struct ClientInfo {
     double TempTimerResponse = 0; // seconds on the server's monotonic clock when the probe went out
     // The client asked for the run's clock: it is told the moments of songs on ours.
     bool KeepsRunClock = false;
-    int OutputLatencyMs = 0; // how long its sound output holds a sample, as it last said
+    int OutputLatencyMs = 0;      // how long its sound output holds a sample, as it last said
+    qint64 AskedClockSinceNs = 0; // when its first ask came, on our monotonic clock
     // Became ready during a run: its song list is on the way.
     bool SongListOwed = false;
     // The moment (server ns) of the song that was playing when it became ready; 0 for none.

@@ -232,10 +232,12 @@ void ServerRole::answerClockAsk(int index, const QByteArray &data)
         return;
     ClientInfo &client = *Clients[index];
     const bool firstAsk = !client.KeepsRunClock;
-    client.KeepsRunClock = true;
-    client.OutputLatencyMs = ask->outputLatencyMs;
     // Where the ask's own stamp is lost, now: late, so the exchange looks slow and is not trusted.
     const qint64 nowNs = MonotonicClock::nowNs();
+    client.KeepsRunClock = true;
+    client.OutputLatencyMs = ask->outputLatencyMs;
+    if (firstAsk)
+        client.AskedClockSinceNs = nowNs;
     const runClockWords::Tell tell{ask->number, m_connections[index]->lastArrivalNs().value_or(nowNs), nowNs};
     // A client that came while a song plays is told when that song began: it can join it
     // where it stands now.
@@ -246,12 +248,18 @@ void ServerRole::answerClockAsk(int index, const QByteArray &data)
 
 int ServerRole::runStartDelayMs() const
 {
-    // What a client's output holds, and a margin for a loaded client to place the song.
+    // What a client's output holds, and a margin for a loaded client to place the song. A
+    // client's estimate of our clock wants about a second of exchanges to be sharp on a busy
+    // radio: a start that comes sooner after one began to ask waits for it.
     constexpr int marginMs = 70;
+    constexpr qint64 clockSettlesNs = 1'000'000'000;
+    const qint64 nowNs = MonotonicClock::nowNs();
     int delay = startDelayMs;
     for (int i = 1; i <= lastIndex; ++i) {
-        if (isReady(i) && Clients[i]->KeepsRunClock)
-            delay = std::max(delay, Clients[i]->OutputLatencyMs + marginMs);
+        if (!isReady(i) || !Clients[i]->KeepsRunClock)
+            continue;
+        const qint64 settlingNs = Clients[i]->AskedClockSinceNs + clockSettlesNs - nowNs;
+        delay = std::max({delay, Clients[i]->OutputLatencyMs + marginMs, int(settlingNs / 1'000'000)});
     }
     return std::min(delay, runClockWords::maxStartDelayMs);
 }

@@ -92,7 +92,12 @@ TEST(RunClockWire, OurServerTellsOriginalClientsOnlyTheirWordsAndCoversTheSlowes
     QTimer tmrClient;
     ClientRole ours(&tmrClient);
     ours.runClock().setOutputLatency([] { return 350; });
+    QElapsedTimer sinceConnecting;
+    sinceConnecting.start();
     ours.connectToServer(QStringLiteral("127.0.0.1"), server.listeningPort());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.client(2) && server.client(2)->KeepsRunClock; }, waitMs));
+    // A start right after a client began to ask waits until its estimate has had a second.
+    EXPECT_GE(server.runStartDelayMs(), 1000 - sinceConnecting.elapsed());
     ASSERT_TRUE(
         waitPromptly([&] { return server.isReady(1) && server.isReady(2) && ours.runClock().clock().ready(); }));
     EXPECT_TRUE(ours.runClock().serverKeepsClock());
