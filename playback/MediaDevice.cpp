@@ -2,7 +2,6 @@
 
 #include "FrameTime.h"
 #include "MediaError.h"
-#include "core/MonotonicClock.h"
 
 #include <algorithm>
 #include <limits>
@@ -97,14 +96,15 @@ int MediaDevice::play(std::optional<qint64> from, std::optional<qint64> to, std:
     // sample due a little ahead, rather than the stream decoding and dropping all that passed.
     std::optional<qint64> placeAtNs = startAtNs;
     m_jumpedFrames = 0;
-    if (startAtNs) {
+    const std::optional<qint64> streamNowNs = startAtNs ? m_mixer->nowNs() : std::nullopt;
+    if (streamNowNs && *startAtNs < *streamNowNs + kJumpLeadNs) {
+        const qint64 aimNs = *streamNowNs + kJumpLeadNs;
         const auto momentOf = [&](qint64 songNs) { return timeline ? timeline(songNs) : *startAtNs + songNs; };
-        const qint64 aimNs = MonotonicClock::nowNs() + kJumpLeadNs;
         // The timeline runs at nearly the song's own pace: two steps find its point due at aimNs.
         qint64 dueNs = aimNs - *startAtNs;
         for (int i = 0; i < 2; ++i)
             dueNs -= momentOf(dueNs) - aimNs;
-        const qint64 frames = std::min(dueNs > 0 ? frameTime::framesIn(dueNs, sampleRate()) + 1 : 0,
+        const qint64 frames = std::min(std::max<qint64>(0, frameTime::framesIn(dueNs, sampleRate()) + 1),
                                        (m_endByte - startByte) / m_bytesPerSample);
         if (startByte + frames * m_bytesPerSample > m_head.size()) {
             m_jumpedFrames = frames;
