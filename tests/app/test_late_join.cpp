@@ -76,11 +76,10 @@ struct FakeServer {
             QObject::connect(peer, &QTcpSocket::readyRead, [this] { read(nowNs()); });
         });
         QObject::connect(&ticker, &QTimer::timeout, [this] {
-            if (!peer)
-                return;
-            peer->write(outgoing.left(13));
+            if (peer && !outgoing.isEmpty())
+                peer->write(outgoing.left(13));
             outgoing.remove(0, 13);
-            if (!unanswered.isEmpty() && skipWhen())
+            if (peer && !unanswered.isEmpty() && skipWhen())
                 peer->write(std::exchange(unanswered, {}));
         });
         ticker.start(1);
@@ -99,6 +98,7 @@ struct FakeServer {
                     unanswered = "SkipFile\r\n" + lines[1] + "\n" + lines[2].chopped(1);
                 if (word == "ClockAsk") {
                     peer->write(runClockWords::tellBytes({lines[1].split(' ')[0].toUInt(), receivedNs, nowNs()}));
+                    peer->flush();
                     outgoing += std::exchange(runBytes, {});
                 }
                 received.remove(0, lines.mid(0, length).join('\n').size() + 1);
