@@ -63,6 +63,7 @@ RunWiring::RunWiring(const WindowControls &controls, WindowLayouts &layouts, con
     client.runClock().setOutputLatency([&media] { return media.outputLatencyMs(); });
     // The stream runs from the connection on, so its clock runs before the first song.
     connect(&client, &ClientRole::connected, this, [&media] { media.prepareOutput(); });
+    connect(&client, &ClientRole::connected, &m_clientPlayback, &ClientPlayback::connectionStarted);
     connect(&client, &ClientRole::stopAllMusic, &m_clientPlayback, &ClientPlayback::stopAllMusic);
     connect(&m_clientPlayback, &ClientPlayback::playingChanged, c.lblPlaying, &QLabel::setToolTip);
 }

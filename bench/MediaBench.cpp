@@ -1,8 +1,10 @@
 // Media benchmark: how long "open" takes per song and for a five-minute song, how long from
 // "play" until the first samples reach the output (the first play of the process apart), how
-// late a 1 ms timer runs while songs open and play, and how much memory 201 open five-minute
-// songs hold. The last line of the output is one JSON object with the figures.
+// late a 1 ms timer runs while songs open and play, how much memory 201 open five-minute songs
+// hold, and how long a play minutes into a song holds the event loop. The last line of the
+// output is one JSON object with the figures.
 //   tunvero_media_bench SONG_FOLDER   (scripts/run-bench.sh makes the songs and runs it)
+#include "core/MonotonicClock.h"
 #include "playback/MediaService.h"
 #include "playback/ModMultimedia.h"
 
@@ -214,6 +216,29 @@ int main(int argc, char **argv)
               .arg(playMedian, 0, 'f', 3)
               .arg(playMax, 0, 'f', 3));
 
+    // A play whose moment passed minutes ago (a client joining the song the others play): the
+    // time the command holds the event loop, seeking there and handing the first samples over.
+    std::vector<double> joinTimes;
+    media.MediaOpen(0, QStringLiteral("BenchJoin"), longSong, QStringLiteral("MPEGVideo"));
+    for (int i = 0; i < kLongOpens; ++i) {
+        const qint64 pastNs = (10 + qint64(i) * 13) * 1000000000LL;
+        QElapsedTimer clock;
+        clock.start();
+        media.startNextPlayAt(MonotonicClock::nowNs() - pastNs);
+        media.MediaPlay(QStringLiteral("BenchJoin"), QString(), QString());
+        joinTimes.push_back(clock.nsecsElapsed() / 1e6);
+        QElapsedTimer pause;
+        pause.start();
+        while (!pause.hasExpired(50))
+            app.processEvents(QEventLoop::AllEvents, 5);
+        media.MediaStop(QStringLiteral("BenchJoin"));
+    }
+    media.MediaClose(QStringLiteral("BenchJoin"));
+    print(QStringLiteral("play joined 10 s to 270 s into the five-minute song over %1 plays: median %2 ms, worst %3 ms")
+              .arg(kLongOpens)
+              .arg(median(joinTimes), 0, 'f', 3)
+              .arg(worst(joinTimes), 0, 'f', 3));
+
     // 201 five-minute songs open at once, as a client holds a full run.
     const double rssBefore = residentMegabytes();
     QElapsedTimer openAll;
@@ -238,7 +263,8 @@ int main(int argc, char **argv)
     print(QStringLiteral("{\"open_ms_median\": %1, \"play_first_sample_ms_median\": %2, "
                          "\"play_first_sample_ms_max\": %3, \"rss_mb_201_open\": %4, "
                          "\"open_5min_song_ms_p50\": %5, \"open_5min_song_ms_max\": %6, "
-                         "\"cold_first_play_ms\": %7, \"event_loop_max_stall_ms\": %8}")
+                         "\"cold_first_play_ms\": %7, \"event_loop_max_stall_ms\": %8, "
+                         "\"join_play_ms_p50\": %9, \"join_play_ms_max\": %10}")
               .arg(median(openMedians), 0, 'f', 3)
               .arg(playMedian, 0, 'f', 3)
               .arg(playMax, 0, 'f', 3)
@@ -246,6 +272,8 @@ int main(int argc, char **argv)
               .arg(median(longOpens), 0, 'f', 3)
               .arg(worst(longOpens), 0, 'f', 3)
               .arg(coldPlay, 0, 'f', 3)
-              .arg(stallMs, 0, 'f', 3));
+              .arg(stallMs, 0, 'f', 3)
+              .arg(median(joinTimes), 0, 'f', 3)
+              .arg(worst(joinTimes), 0, 'f', 3));
     return 0;
 }

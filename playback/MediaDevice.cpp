@@ -1,5 +1,6 @@
 #include "MediaDevice.h"
 
+#include "FrameTime.h"
 #include "MediaError.h"
 
 #include <algorithm>
@@ -12,6 +13,9 @@ constexpr int kDrainCapMs = 3000;
 // Decoding ahead per tick stops after this long, so a message waiting behind it is handled
 // within a millisecond.
 constexpr qint64 kDecodeBudgetNs = 500000;
+// A play whose moment has long passed starts this far ahead of now: time for the seek and the
+// first decoding, and past the silence the idle stream holds, so no rewind is needed.
+constexpr qint64 kJumpLeadNs = 50 * 1000000;
 
 } // namespace
 
@@ -86,8 +90,31 @@ int MediaDevice::play(std::optional<qint64> from, std::optional<qint64> to, std:
     if (!m_mixer || !m_mixer->ensureStarted())
         return MediaError::OutputUnavailable;
 
-    const qint64 startByte = unitsToSample(fromUnits) * m_bytesPerSample;
+    qint64 startByte = unitsToSample(fromUnits) * m_bytesPerSample;
     m_endByte = unitsToSample(toUnits) * m_bytesPerSample;
+    // Long past (a song joined while the others play it): the decoder seeks straight to the
+    // sample due a little ahead, rather than the stream decoding and dropping all that passed.
+    std::optional<qint64> placeAtNs = startAtNs;
+    m_jumpedFrames = 0;
+    const std::optional<qint64> streamNowNs = startAtNs ? m_mixer->nowNs() : std::nullopt;
+    if (streamNowNs && *startAtNs < *streamNowNs + kJumpLeadNs) {
+        const qint64 aimNs = *streamNowNs + kJumpLeadNs;
+        const auto momentOf = [&](qint64 songNs) { return timeline ? timeline(songNs) : *startAtNs + songNs; };
+        // The timeline runs at nearly the song's own pace: two steps find its point due at aimNs.
+        qint64 dueNs = aimNs - *startAtNs;
+        for (int i = 0; i < 2; ++i)
+            dueNs -= momentOf(dueNs) - aimNs;
+        const qint64 frames = std::min(std::max<qint64>(0, frameTime::framesIn(dueNs, sampleRate()) + 1),
+                                       (m_endByte - startByte) / m_bytesPerSample);
+        if (startByte + frames * m_bytesPerSample > m_head.size()) {
+            m_jumpedFrames = frames;
+            startByte += frames * m_bytesPerSample;
+            const qint64 jumpedNs = frameTime::nsOf(frames, sampleRate());
+            placeAtNs = momentOf(jumpedNs);
+            if (timeline)
+                timeline = [whole = std::move(timeline), jumpedNs](qint64 songNs) { return whole(jumpedNs + songNs); };
+        }
+    }
     if (startByte >= m_head.size()) {
         m_rewound = false;
         m_ahead.clear();
@@ -106,7 +133,7 @@ int MediaDevice::play(std::optional<qint64> from, std::optional<qint64> to, std:
     m_startAtNs = startAtNs;
     m_scheduledNs.reset();
     m_skippedFrames = 0;
-    m_mixer->add(this, startAtNs, std::move(timeline));
+    m_mixer->add(this, placeAtNs, std::move(timeline));
     // The head is in memory: a play that starts at once has its first samples handed over
     // before this returns.
     m_mixer->pump();
@@ -119,7 +146,7 @@ void MediaDevice::placed(const OutputMixerPlacement &placement)
     m_skippedFrames = placement.skippedFrames;
     if (placement.scheduled) {
         m_scheduledNs = m_startAtNs;
-        Q_EMIT scheduled(*m_startAtNs, placement.lateNs);
+        Q_EMIT scheduled(*m_startAtNs, frameTime::nsOf(m_jumpedFrames + m_skippedFrames, sampleRate()));
     }
 }
 
@@ -236,7 +263,8 @@ void MediaDevice::tick()
         // A late play's first heard sample is not its first: its beginning was skipped.
         const qint64 firstHeardByte = m_streamStart + m_skippedFrames * m_bytesPerSample;
         if (const std::optional<qint64> heardNs = m_mixer->heardAtNs(firstHeardByte)) {
-            Q_EMIT firstSampleHeard(*std::exchange(m_scheduledNs, std::nullopt), *heardNs, m_skippedFrames);
+            Q_EMIT firstSampleHeard(*std::exchange(m_scheduledNs, std::nullopt), *heardNs,
+                                    m_jumpedFrames + m_skippedFrames);
             if (!m_playing)
                 return;
         }

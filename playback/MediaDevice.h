@@ -39,7 +39,8 @@ public:
 
     // Plays [from, to) in the current time format; an absent from is the current position, an
     // absent to the end. With `startAtNs` (MonotonicClock), its first sample is heard at that
-    // moment where the output can tell, else it starts at once. Returns a MediaError code.
+    // moment where the output can tell, else it starts at once; a moment long past starts at
+    // the sample due shortly after the call, sought to directly. Returns a MediaError code.
     // `timeline` holds the playing song to its pace from then on (see OutputMixer::add).
     int play(std::optional<qint64> from, std::optional<qint64> to, std::optional<qint64> startAtNs = std::nullopt,
              PlayTimeline timeline = {});
@@ -86,6 +87,7 @@ private:
     bool m_playing = false;
     qint64 m_streamStart = 0;   // stream byte of the play's first byte
     qint64 m_skippedFrames = 0; // of a late play, the frames skipped before the first heard
+    qint64 m_jumpedFrames = 0;  // of a long-late play, the frames sought past before that
     qint64 m_playStartByte = 0;
     qint64 m_nextByte = 0; // next song byte to hand to the output
     qint64 m_endByte = 0;

@@ -80,6 +80,9 @@ bool Mp3Decoder::open(const QString &path)
     // Quiet: a bad file is reported by the result, not on stderr. Skipping ID3v2 keeps cover
     // art out of memory; gapless trims the encoder's delay and padding for the exact length.
     mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_SKIP_ID3V2 | MPG123_GAPLESS, 0.);
+    // A frame's data may begin up to 511 bytes back: seven frames at 32 kbit/s. A seek decodes
+    // that many first, or its first frames come out silent.
+    mpg123_param(mh, MPG123_PREFRAMES, 10, 0.);
     mpg123_format_none(mh);
     const long *rates = nullptr;
     size_t rateCount = 0;

@@ -171,6 +171,14 @@ qint64 OutputMixer::playedBytes()
     return m_output ? std::min(m_output->playedBytes(), m_queuedEnd) : 0;
 }
 
+std::optional<qint64> OutputMixer::nowNs()
+{
+    if (!m_output || !m_output->tellsTiming())
+        return MonotonicClock::nowNs();
+    const std::optional<StreamTiming> now = m_output->timing();
+    return now ? std::optional(now->atNs) : std::nullopt;
+}
+
 std::optional<qint64> OutputMixer::heardAtNs(qint64 streamByte)
 {
     std::optional<StreamTiming> now = m_output ? m_output->timing() : std::nullopt;

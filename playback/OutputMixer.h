@@ -75,6 +75,9 @@ public:
     qint64 playedBytes();
     // How long a sample written now waits before it is heard; nothing when it cannot tell.
     std::optional<qint64> latencyNs();
+    // Now, as the stream's timing has it: what a moment given to add is placed against. The
+    // monotonic clock for an output that cannot tell; nothing while its clock does not run yet.
+    std::optional<qint64> nowNs();
     // When the output reports stream byte `streamByte` was heard; nothing before that, or
     // when it cannot tell.
     std::optional<qint64> heardAtNs(qint64 streamByte);

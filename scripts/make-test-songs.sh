@@ -48,6 +48,16 @@ song cbr_44k_notag     3.0  44100 2 -b 128 -t
 song id3_44k_stereo    3.0  44100 2 -b 128 --id3v2-only --tt "Ton" --ta "Tunvero" --tl "Prov"
 song id3_cover_vbr_48k 2.0  48000 2 -V 4 --id3v2-only --tt "Omslag" --ti "$work/cover.png"
 
+# A rising tone, so that no stretch sounds like another: the test of a client that joins a song
+# minutes into it checks which sample it starts on. In a folder of its own, out of the benchmark's
+# list of songs to open.
+if [[ ! -f "$out/long/sweep_48k_mono.mp3" ]]; then
+    sox -n -r 48000 -c 1 -b 16 "$work/sweep.wav" synth 200 sine 300-3000 vol 0.5
+    lame --quiet --resample 48 -b 32 "$work/sweep.wav" "$work/sweep.mp3"
+    mkdir -p "$out/long"
+    mv "$work/sweep.mp3" "$out/long/sweep_48k_mono.mp3"
+fi
+
 if [[ "$long" == "--long" && ! -f "$out/five_minutes_44k_stereo.mp3" ]]; then
     song five_minutes_44k_stereo 300 44100 2 -b 128
 fi
