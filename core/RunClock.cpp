@@ -56,6 +56,9 @@ constexpr int stepExchanges = 3;
 
 RunClock::RunClock() : m_ring(capacity), m_gapsNs(capacity)
 {
+    m_points.reserve(capacity);
+    m_aboveCorners.reserve(capacity);
+    m_belowCorners.reserve(capacity);
     m_stepSamples.reserve(stepExchanges);
 }
 
@@ -193,18 +196,43 @@ void RunClock::dropOldest()
     --m_count;
 }
 
-void RunClock::band(double rate, double &upperNs, double &lowerNs) const
+void RunClock::findCorners()
 {
     const Sample &newest = at(m_count - 1);
-    upperNs = std::numeric_limits<double>::infinity();
-    lowerNs = -upperNs;
-    for (int i = 0; i < m_count; ++i) {
-        const Sample &sample = at(i);
-        upperNs = std::min(upperNs,
-                           double(sample.aboveNs - newest.offsetNs) - rate * double(sample.aboveAtNs - newest.localNs));
-        lowerNs = std::max(lowerNs,
-                           double(sample.belowNs - newest.offsetNs) - rate * double(sample.belowAtNs - newest.localNs));
+    for (const bool above : {true, false}) {
+        // In time order, each bound negated below so that one lower hull serves both sides.
+        m_points.clear();
+        for (int i = 0; i < m_count; ++i) {
+            const Sample &sample = at(i);
+            m_points.push_back(
+                above ? Point{double(sample.aboveAtNs - newest.localNs), double(sample.aboveNs - newest.offsetNs)}
+                      : Point{double(sample.belowAtNs - newest.localNs), -double(sample.belowNs - newest.offsetNs)});
+        }
+        std::sort(m_points.begin(), m_points.end(), [](const Point &a, const Point &b) { return a.atNs < b.atNs; });
+        std::vector<Point> &hull = above ? m_aboveCorners : m_belowCorners;
+        hull.clear();
+        for (const Point &point : m_points) {
+            while (hull.size() >= 2) {
+                const Point &a = hull[hull.size() - 2], &b = hull.back();
+                const double turn =
+                    (b.atNs - a.atNs) * (point.boundNs - a.boundNs) - (b.boundNs - a.boundNs) * (point.atNs - a.atNs);
+                if (turn > 0)
+                    break;
+                hull.pop_back();
+            }
+            hull.push_back(point);
+        }
     }
+}
+
+void RunClock::band(double rate, double &upperNs, double &lowerNs) const
+{
+    upperNs = std::numeric_limits<double>::infinity();
+    for (const Point &corner : m_aboveCorners)
+        upperNs = std::min(upperNs, corner.boundNs - rate * corner.atNs);
+    lowerNs = -std::numeric_limits<double>::infinity();
+    for (const Point &corner : m_belowCorners)
+        lowerNs = std::max(lowerNs, -corner.boundNs - rate * corner.atNs);
 }
 
 void RunClock::fit()
@@ -221,6 +249,7 @@ void RunClock::fit()
 
     // The band's width is concave in the slope, and so is it less the pull towards the last
     // slope: a ternary search finds the best.
+    findCorners();
     const double lastRate = m_fitted ? m_rate : 0.0;
     const double stiffnessNs = m_count > spreadExchanges
                                    ? std::clamp(m_spreadNs * stiffnessPerSpread, leastStiffnessNs, mostStiffnessNs)

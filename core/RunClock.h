@@ -76,7 +76,13 @@ private:
     void dropOldest();
     void fit();
     // The band every sample leaves open for a line of slope `rate` through the newest sample's
-    // moment: its upper and lower edge there, relative to that sample's offset.
+    // moment: its upper and lower edge there, relative to that sample's offset. Only the
+    // corners of the bounds' hulls can be closest to such a line: findCorners() keeps them.
+    struct Point {
+        double atNs;
+        double boundNs;
+    };
+    void findCorners();
     void band(double rate, double &upperNs, double &lowerNs) const;
     const Sample &at(int index) const;
 
@@ -85,7 +91,10 @@ private:
     int m_count = 0;
     std::vector<Sample> m_stepSamples;
     std::vector<double> m_gapsNs;
-    double m_spreadNs = 0; // the median bound's distance from the band, as of the last fit
+    std::vector<Point> m_points;
+    std::vector<Point> m_aboveCorners; // lower hull of the upper bounds
+    std::vector<Point> m_belowCorners; // upper hull of the lower bounds
+    double m_spreadNs = 0;             // the median bound's distance from the band, as of the last fit
     int m_quickCount = 0;
 
     bool m_fitted = false;
