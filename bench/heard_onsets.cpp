@@ -1,10 +1,13 @@
 // Where each of several songs begins in a recording of what the sound output played: the songs
 // are decoded by the program's own decoder, exactly as a client plays them, and found in the
 // recording by cross-correlation, to the frame. Prints one JSON object.
-//   tunvero_heard_onsets [--rate R --channels C] [--count K] [--seconds S] [--min-confidence X]
-//                        [--loud L] RECORDING SONG.mp3...
+//   tunvero_heard_onsets [--rate R --channels C] [--count K] [--seconds S] [--from F]
+//                        [--min-confidence X] [--loud L] RECORDING SONG.mp3...
 // RECORDING is a WAV file or raw signed 16-bit little-endian (then --rate and --channels are
 // needed); it has to be at the songs' rate and channel count, since nothing is resampled.
+// With --from, what is looked for is each song from F seconds on (decoded from its beginning, as
+// a client that plays it through decodes it), and a frame reported is where that point lies: a
+// client that joined a song midway is found where it played.
 // With --loud, each song's first frame with a sample of at least L (in size) is reported, and
 // for each beginning how many frames of the song were not heard: from where that first loud
 // frame belongs to where the recording first is that loud. This counts only where the
@@ -94,16 +97,19 @@ std::optional<Pcm> readRecording(const QString &path, int rate, int channels, QS
     return Pcm{rate, channels, samplesOf(bytes.constData(), bytes.size())};
 }
 
-// The song's first `maxFrames` frames (all when 0), decoded as a client decodes them.
-std::optional<Pcm> decodeSong(const QString &path, qint64 maxFrames, QString &error)
+// `maxFrames` frames of the song (all when 0) from frame `skipFrames` on, decoded as a client
+// decodes them when it plays the song from its beginning.
+std::optional<Pcm> decodeSong(const QString &path, qint64 skipFrames, qint64 maxFrames, QString &error)
 {
     Mp3Decoder decoder;
     if (!decoder.open(path)) {
         error = QStringLiteral("cannot decode %1").arg(path);
         return std::nullopt;
     }
-    const qint64 frames = maxFrames > 0 ? std::min(maxFrames, decoder.lengthSamples()) : decoder.lengthSamples();
-    QByteArray data(frames * decoder.bytesPerSample(), Qt::Uninitialized);
+    skipFrames = std::clamp<qint64>(skipFrames, 0, decoder.lengthSamples());
+    const qint64 left = decoder.lengthSamples() - skipFrames;
+    const qint64 frames = maxFrames > 0 ? std::min(maxFrames, left) : left;
+    QByteArray data((skipFrames + frames) * decoder.bytesPerSample(), Qt::Uninitialized);
     qint64 filled = 0;
     while (filled < data.size()) {
         const qint64 got = decoder.read(data.data() + filled, data.size() - filled);
@@ -111,7 +117,8 @@ std::optional<Pcm> decodeSong(const QString &path, qint64 maxFrames, QString &er
             break;
         filled += got;
     }
-    return Pcm{decoder.sampleRate(), decoder.channels(), samplesOf(data.constData(), filled)};
+    const qint64 skipped = std::min(filled, skipFrames * decoder.bytesPerSample());
+    return Pcm{decoder.sampleRate(), decoder.channels(), samplesOf(data.constData() + skipped, filled - skipped)};
 }
 
 // The first frame from `from` (up to `to`) with a sample at least `loud` in size; -1 for none.
@@ -152,6 +159,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption secondsOption(QStringLiteral("seconds"),
                                            QStringLiteral("Only the songs' first seconds are looked for."),
                                            QStringLiteral("s"), QStringLiteral("0"));
+    const QCommandLineOption fromOption(QStringLiteral("from"),
+                                        QStringLiteral("Look for the songs from this second on (default 0)."),
+                                        QStringLiteral("s"), QStringLiteral("0"));
     const QCommandLineOption minimumOption(QStringLiteral("min-confidence"),
                                            QStringLiteral("A beginning is \"matched\" from this confidence on "
                                                           "(default 4)."),
@@ -160,7 +170,7 @@ int main(int argc, char *argv[])
                                         QStringLiteral("Report the frames of each beginning not heard, taking a "
                                                        "sample of at least this size as heard."),
                                         QStringLiteral("size"), QStringLiteral("0"));
-    parser.addOptions({rateOption, channelsOption, countOption, secondsOption, minimumOption, loudOption});
+    parser.addOptions({rateOption, channelsOption, countOption, secondsOption, fromOption, minimumOption, loudOption});
     parser.addPositionalArgument(QStringLiteral("recording"), QStringLiteral("WAV or raw s16le recording."));
     parser.addPositionalArgument(QStringLiteral("songs"), QStringLiteral("MP3 files to find."),
                                  QStringLiteral("SONG.mp3..."));
@@ -185,10 +195,11 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("the recording has %1 channels; 1 or 2 are read").arg(recording->channels));
 
     const qint64 maxFrames = qint64(parser.value(secondsOption).toDouble() * recording->rate);
+    const qint64 fromFrame = qint64(std::llround(parser.value(fromOption).toDouble() * recording->rate));
     std::vector<Pcm> songs;
     std::int64_t longest = 0;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
-        std::optional<Pcm> song = decodeSong(arguments.at(i), maxFrames, error);
+        std::optional<Pcm> song = decodeSong(arguments.at(i), fromFrame, maxFrames, error);
         if (!song)
             return fail(error);
         if (song->rate != recording->rate || song->channels != recording->channels)
@@ -236,6 +247,7 @@ int main(int argc, char *argv[])
     const QJsonObject result{{QStringLiteral("rate"), rate},
                              {QStringLiteral("channels"), finder.channels()},
                              {QStringLiteral("frames"), qint64(finder.frames())},
+                             {QStringLiteral("from_frame"), fromFrame},
                              {QStringLiteral("songs"), found},
                              {QStringLiteral("elapsed_ms"), elapsed.elapsed()}};
     std::printf("%s\n", QJsonDocument(result).toJson(QJsonDocument::Compact).constData());

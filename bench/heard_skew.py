@@ -31,6 +31,28 @@ def onset_tool(program):
     return Path(program).resolve().parent.parent / "bench" / "tunvero_heard_onsets"
 
 
+def find_onsets(tool, recording, songs, count, seconds=SEARCHED_S, from_s=0, loud=0, min_confidence=None,
+                rate=RATE, channels=CHANNELS):
+    """The onset tool's beginnings of each song in a raw recording, per song a list of
+    {frame, confidence, matched[, lost_frames]}, and the time the tool took (ms). With `from_s`,
+    each song is looked for from that second on, and a frame found is where that point of the
+    song was heard."""
+    arguments = [str(tool), "--rate", str(rate), "--channels", str(channels), "--count", str(count),
+                 "--seconds", str(seconds)]
+    if from_s:
+        arguments += ["--from", str(from_s)]
+    if min_confidence is not None:
+        arguments += ["--min-confidence", str(min_confidence)]
+    if loud:
+        arguments += ["--loud", str(loud)]
+    found = subprocess.run(arguments + [str(recording)] + [str(s) for s in songs], capture_output=True, text=True,
+                           timeout=300)
+    if found.returncode != 0:
+        raise HarnessError(f"the onset tool failed: {found.stderr.strip()}")
+    report = json.loads(found.stdout)
+    return [song["onsets"] for song in report["songs"]], report["elapsed_ms"]
+
+
 def told_to_play(client):
     return [e["t_ns"] for e in client.events("message") if e.get("word") == "PlayMusic"]
 
@@ -106,15 +128,10 @@ def measure(harness, tool, clients_wanted, starts, song_folder, join_s=60, start
     server.send("stop")
     statuses = harness.wait_exit(everyone, 30)
 
-    found = subprocess.run([str(tool), "--rate", str(RATE), "--channels", str(CHANNELS), "--count", str(starts),
-                            "--seconds", str(SEARCHED_S), str(recording.path)] + [str(n) for n in noises],
-                           capture_output=True, text=True, timeout=300)
-    if found.returncode != 0:
-        raise HarnessError(f"the onset tool failed: {found.stderr.strip()}")
-    report = json.loads(found.stdout)
+    found, elapsed_ms = find_onsets(tool, recording.path, noises, starts)
     matched, unmatched = [], []
-    for client, song in zip(clients, report["songs"]):
-        for onset in song["onsets"]:
+    for client, onsets in zip(clients, found):
+        for onset in onsets:
             if onset["matched"]:
                 matched.append((onset["frame"], client.name))
             else:
@@ -148,7 +165,7 @@ def measure(harness, tool, clients_wanted, starts, song_folder, join_s=60, start
         "late_starts": late,
         "first_samples_spreads_ms": first_spreads,
         "statuses": statuses,
-        "onsets_ms": report["elapsed_ms"],
+        "onsets_ms": elapsed_ms,
         "clients": [c.name for c in clients],
         "recording": recording.path,
         "recording_missing_s": recording.missing_s(),

@@ -7,9 +7,7 @@ Used by bench/sync_bench.py (--only links, jitter, drift, first-start, pipewire)
 whole-program tests."""
 
 import array
-import json
 import random
-import subprocess
 import sys
 import time
 from pathlib import Path
@@ -17,7 +15,7 @@ from pathlib import Path
 import heard_skew
 from house import (CHANNELS, DEEP_PIPE_BYTES, ORDINARY_PIPE_BYTES, RATE, House, Room, clock_offsets,
                    why_no_time_namespaces)
-from tunvero_harness import Harness, HarnessError, make_noise_song, write_mp3, write_playlist
+from tunvero_harness import Harness, make_noise_song, write_mp3, write_playlist
 
 LINKS_MS = [0.5, 1, 3, 8]
 JITTER = (1, 10)
@@ -192,13 +190,7 @@ def first_starts(program, tool, folder, song_folder, runs=FIRST_START_RUNS):
     heard = {}
     for i, record in records.items():
         name = f"client{i + 1:02d}"
-        found = subprocess.run([str(tool), "--rate", str(RATE), "--channels", str(CHANNELS), "--count", str(runs),
-                                "--seconds", str(heard_skew.SEARCHED_S), "--loud", str(HEARD_LOUD), str(record.raw),
-                                str(song)],
-                               capture_output=True, text=True, timeout=300)
-        if found.returncode != 0:
-            raise HarnessError(f"the onset tool failed: {found.stderr.strip()}")
-        onsets = json.loads(found.stdout)["songs"][0]["onsets"]
+        onsets = heard_skew.find_onsets(tool, record.raw, [song], runs, loud=HEARD_LOUD)[0][0]
         lost[name] = [o["lost_frames"] if o["matched"] else None for o in onsets]
         heard[name] = [record.heard_ns(o["frame"]) if o["matched"] else None for o in onsets]
     spreads = []
@@ -254,12 +246,7 @@ def card_reports(program, tool, folder, song_folder, starts=2):
         harness.close()
     errors = {}
     for i, record in records.items():
-        found = subprocess.run([str(tool), "--rate", str(RATE), "--channels", str(CHANNELS), "--count", str(starts),
-                                "--seconds", str(heard_skew.SEARCHED_S), str(record.raw), str(song)],
-                               capture_output=True, text=True, timeout=300)
-        if found.returncode != 0:
-            raise HarnessError(f"the onset tool failed: {found.stderr.strip()}")
-        onsets = json.loads(found.stdout)["songs"][0]["onsets"]
+        onsets = heard_skew.find_onsets(tool, record.raw, [song], starts)[0][0]
         reported = [e["t_ns"] for e in clients[i].events("first_heard")]
         errors[clients[i].name] = [round((t - record.heard_ns(o["frame"])) / 1e6, 3) if o["matched"] else None
                                    for o, t in zip(onsets, reported)]

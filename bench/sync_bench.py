@@ -49,12 +49,21 @@ logs:
   card did not play),
   pipewire_heard_skew_ms_p95/_max (as run 3 with four clients into a private PipeWire's null
   sink, the run's first start among the five).
+Clients that come late (bench/late_join.py): four clients play a minute of noise into one
+recorded null sink, 20 s into it a fifth that holds the song connects and a sixth that has to
+fetch it:
+  late_join_heard_skew_ms (the fifth against the farthest of the four, where it was heard soon
+  after it joined and near the song's end, the worse of the two), late_join_first_sound_s (from
+  the fifth's connection to its first sound, from its own log), late_fetch_plays_next_song (the
+  sixth heard within 0.5 ms of the four at the song's next start), late_join_others_next_skew_ms
+  (the four's heard skew at that next start).
 The scenario "cards" adds no key: it prints how far two clients' reports of a song's first frame
 heard lie from the moments their cards took it.
 A figure that could not be measured, or whose scenario cannot run here, is null.
 
     bench/sync_bench.py [PROGRAM] [--clients N] [--work DIR] [--onset-tool TOOL]
-                        [--only playlist|open|heard|links|jitter|drift|first-start|cards|pipewire]..."""
+                        [--only playlist|open|heard|links|jitter|drift|first-start|cards|pipewire|
+                               late-join]..."""
 
 import argparse
 import json
@@ -69,6 +78,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import heard_skew  # noqa: E402
 import house_bench  # noqa: E402
+import late_join  # noqa: E402
 from tunvero_harness import REPO, Harness, HarnessError, download_path, sha256_of, write_playlist  # noqa: E402
 
 SONG_SECONDS = [20, 25, 30]
@@ -395,6 +405,45 @@ def pipewire_scenario(args, harness, result, song_folder):
     return failed
 
 
+def late_join_scenario(args, harness, result, song_folder):
+    """A client that holds the playing song and one that must fetch it connect 20 s into it."""
+    folder = harness.workdir / "late-join"
+    # A sink of its own: nothing but these copies in the recording.
+    late_harness = Harness(args.program, folder, own_pulse=True)
+    try:
+        late = late_join.measure(late_harness, args.onset_tool, song_folder / "noise")
+    finally:
+        late_harness.close()
+    found = late_join.figures(late)
+
+    def shown(value, unit="ms"):
+        return "not found" if value is None else f"{value:.3f} {unit}"
+
+    print(f"the four at the first start: skew {shown(found['others_first_skew_ms'])}")
+    print(f"{late['holder']} (holds the song): first sound {shown(found['first_sound_s'], 's')} after it connected, "
+          f"from the song's sample {late['joined_sample']}")
+    for (point_s, _), skew, fetcher in zip(late["windows"], found["holder_skews_ms"], found["fetcher_skews_ms"]):
+        print(f"{point_s:.1f} s into the song, against the farthest of the four: {late['holder']} {shown(skew)}, "
+              f"{late['fetcher']} {shown(fetcher)}")
+    if late["fetcher_played_first_song"]:
+        print(f"{late['fetcher']} (fetches the song) joined the playing song once it held it: from the song's "
+              f"sample {late['fetcher_joined_sample']}, {shown(late['fetcher_joined_s'], 's')} after it connected")
+    print(f"{late['fetcher']} at the next start against the farthest of the four {shown(found['fetcher_next_ms'])}")
+    print(f"the four at the next start: skew {shown(found['others_next_skew_ms'])}; "
+          f"{late['holder']} against them {shown(found['holder_next_ms'])}")
+    print(f"onsets found in {late['onsets_ms']} ms")
+    missing = late["recording_missing_s"]
+    if missing is not None and missing > MAX_RECORDING_MISSING_S:
+        print(f"the recording is {missing:.1f} s shorter than the time it ran: the recorder was kept from "
+              f"reading and lost sound, so nothing heard counts")
+        found.update(heard_skew_ms=None, fetch_plays_next_song=None, others_next_skew_ms=None)
+    result["late_join_heard_skew_ms"] = rounded(found["heard_skew_ms"])
+    result["late_join_first_sound_s"] = rounded(found["first_sound_s"])
+    result["late_fetch_plays_next_song"] = found["fetch_plays_next_song"]
+    result["late_join_others_next_skew_ms"] = rounded(found["others_next_skew_ms"])
+    return any(s != 0 for s in late["statuses"].values()) or found["heard_skew_ms"] is None
+
+
 SCENARIOS = {
     "playlist": playlist_scenario,
     "open": open_scenario,
@@ -405,6 +454,7 @@ SCENARIOS = {
     "first-start": first_start_scenario,
     "cards": cards_scenario,
     "pipewire": pipewire_scenario,
+    "late-join": late_join_scenario,
 }
 
 
@@ -435,6 +485,8 @@ def main():
         "jitter_heard_skew_ms_p95": None, "jitter_heard_skew_ms_max": None,
         "drift_spread_ms_max": None, "first_start_samples_lost_max": None,
         "pipewire_heard_skew_ms_p95": None, "pipewire_heard_skew_ms_max": None,
+        "late_join_heard_skew_ms": None, "late_join_first_sound_s": None, "late_fetch_plays_next_song": None,
+        "late_join_others_next_skew_ms": None,
     }
     harness = Harness(args.program, work)
     failed = False
