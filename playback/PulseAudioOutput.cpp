@@ -319,6 +319,14 @@ std::optional<StreamTiming> PulseAudioOutput::timing()
     return timingLocked();
 }
 
+std::optional<StreamTiming> PulseAudioOutput::reportedTiming()
+{
+    if (!m_loop)
+        return std::nullopt;
+    LoopLock lock(m_loop);
+    return ready() ? m_clock->at(MonotonicClock::nowNs()) : std::nullopt;
+}
+
 std::optional<StreamTiming> PulseAudioOutput::steadyTiming()
 {
     if (!m_loop)

@@ -47,6 +47,7 @@ public:
     std::optional<StreamTiming> timing() override;
     std::optional<StreamTiming> freshTiming() override;
     std::optional<StreamTiming> steadyTiming() override;
+    std::optional<StreamTiming> reportedTiming() override;
     bool tellsTiming() const override { return true; }
     bool rewindTo(qint64 from) override;
     bool flush() override;
