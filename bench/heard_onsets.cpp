@@ -9,9 +9,10 @@
 // a client that plays it through decodes it), and a frame reported is where that point lies: a
 // client that joined a song midway is found where it played.
 // With --loud, each song's first frame with a sample of at least L (in size) is reported, and
-// for each beginning how many frames of the song were not heard: from where that first loud
-// frame belongs to where the recording first is that loud. This counts only where the
-// recording holds that song alone (a card of its own).
+// for each beginning how many frames of the song were not heard: which frame of the song the
+// recording's first loud frame there holds (within 50 ms of where the match puts it), less the
+// song's first loud frame. This counts only where the recording holds that song alone (a card
+// of its own).
 #include "OnsetFinder.h"
 #include "playback/Mp3Decoder.h"
 
@@ -135,6 +136,29 @@ std::int64_t firstLoudFrame(const std::vector<std::int16_t> &samples, int channe
     return -1;
 }
 
+// Which of the song's frames (from `songFrom` on, up to `songTo`) the recording holds at frame
+// `at`: the one whose next frames match it best.
+std::int64_t songFrameAt(const std::vector<std::int16_t> &heard, const std::vector<std::int16_t> &song, int channels,
+                         std::int64_t at, std::int64_t songFrom, std::int64_t songTo)
+{
+    constexpr std::int64_t span = 64;
+    const std::int64_t heardFrames = std::int64_t(heard.size()) / channels;
+    const std::int64_t compared = std::min(span, heardFrames - at) * channels;
+    songTo = std::min(songTo, std::int64_t(song.size()) / channels - span);
+    std::int64_t best = songFrom;
+    std::int64_t bestDistance = -1;
+    for (std::int64_t k = songFrom; k <= songTo && compared > 0; ++k) {
+        std::int64_t distance = 0;
+        for (std::int64_t i = 0; i < compared && (bestDistance < 0 || distance < bestDistance); ++i)
+            distance += std::abs(int(heard[std::size_t(at * channels + i)]) - int(song[std::size_t(k * channels + i)]));
+        if (bestDistance < 0 || distance < bestDistance) {
+            best = k;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
 int fail(const QString &text)
 {
     std::fprintf(stderr, "tunvero_heard_onsets: %s\n", qPrintable(text));
@@ -231,9 +255,19 @@ int main(int argc, char *argv[])
                                {QStringLiteral("confidence"), std::round(onset.confidence * 100) / 100},
                                {QStringLiteral("matched"), onset.confidence >= minimum}};
             if (songLoud >= 0) {
+                // The recording's first loud frame is found a little before where the song's
+                // lies by the match, and then which song frame it holds: a client that held its
+                // song to its clock dropped or inserted frames in the searched part, and the
+                // match lies where most of it does, a few frames off its beginning.
                 const std::int64_t due = onset.frame + songLoud;
-                const std::int64_t first = firstLoudFrame(heard, channels, due, onset.frame + songFrames, loud);
-                object.insert(QStringLiteral("lost_frames"), qint64(first < 0 ? -1 : first - due));
+                const std::int64_t first =
+                    firstLoudFrame(heard, channels, due - rate / 100, onset.frame + songFrames, loud);
+                const std::int64_t near = songLoud + std::max<std::int64_t>(0, first - due);
+                const std::int64_t heardFirst =
+                    first < 0 ? -1
+                              : songFrameAt(heard, songs[i].samples, channels, first,
+                                            std::max(songLoud, near - rate / 20), near + rate / 20);
+                object.insert(QStringLiteral("lost_frames"), qint64(first < 0 ? -1 : heardFirst - songLoud));
             }
             onsets.append(object);
         }

@@ -44,6 +44,9 @@ public:
     // As timing, but only once the output's own clock is settled (not a young stream's guess):
     // what a song is held to.
     virtual std::optional<StreamTiming> steadyTiming() { return timing(); }
+    // As timing, from the output's own clock however young, never from a guess while it has
+    // none: what a song not begun yet is moved by.
+    virtual std::optional<StreamTiming> reportedTiming() { return timing(); }
     // True when timing() will tell, at least once the stream plays.
     virtual bool tellsTiming() const { return false; }
     // As timing, asked of the sound server now rather than interpolated from its last report:

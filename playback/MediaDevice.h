@@ -64,6 +64,7 @@ private:
     void tick() override;
     void outputFailed() override { stop(); }
     void placed(const OutputMixerPlacement &placement) override;
+    void moved(qint64 streamByte) override { m_streamStart = streamByte; }
 
     qint64 playedSongBytes() const;
     void decodeAhead(qint64 maxBytes, qint64 budgetNs);

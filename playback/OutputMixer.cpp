@@ -258,8 +258,14 @@ qint64 OutputMixer::take(Entry &entry, char *data, qint64 bytes)
 
 void OutputMixer::holdToTimelines()
 {
-    const std::optional<StreamTiming> now = m_output->steadyTiming();
-    if (!now)
+    const std::optional<StreamTiming> steady = m_output->steadyTiming();
+    const auto begun = [this](const Entry &entry) { return entry.sourceFrames > 0 || entry.startByte <= m_queuedEnd; };
+    // A source not begun is moved at no cost, so the clock need not be settled for it.
+    std::optional<StreamTiming> young = steady;
+    if (!young && std::any_of(m_sources.cbegin(), m_sources.cend(),
+                              [&begun](const Entry &e) { return e.held && !e.waiting && !begun(e); }))
+        young = m_output->reportedTiming();
+    if (!young)
         return;
     const int rate = m_format.sampleRate();
     const qint64 frameBytes = std::max(1, m_format.bytesPerFrame());
@@ -271,6 +277,10 @@ void OutputMixer::holdToTimelines()
         // A late entry first skips what has passed.
         if (entry.waiting || !entry.held || entry.correction != 0 || !entry.startAtNs || entry.startByte < m_queuedEnd)
             continue;
+        const bool moving = !begun(entry);
+        const std::optional<StreamTiming> &now = moving ? young : steady;
+        if (!now)
+            continue;
         // Where the entry's next frame goes, and the song frame that will be there.
         const qint64 nextByte = std::max(entry.startByte, m_queuedEnd);
         const qint64 heardNs = now->atNs + signedNs((nextByte - now->heardByte) / frameBytes);
@@ -278,6 +288,17 @@ void OutputMixer::holdToTimelines()
         const qint64 dueNs = entry.timeline ? entry.timeline(songNs) : *entry.startAtNs + songNs;
         const qint64 offNs = heardNs - dueNs;
         const qint64 offFrames = offNs >= 0 ? frameTime::framesIn(offNs, rate) : -frameTime::framesIn(-offNs, rate);
+        if (moving) {
+            // To the nearest frame, and no further back than what is written: the rest is
+            // dropped once it plays.
+            const qint64 nearest = frameTime::framesIn(std::abs(offNs) + frameTime::nsPerSecond / rate / 2, rate);
+            const qint64 to = std::max(m_queuedEnd, entry.startByte - (offNs < 0 ? -nearest : nearest) * frameBytes);
+            if (to != entry.startByte) {
+                entry.startByte = to;
+                entry.source->moved(to);
+            }
+            continue;
+        }
         // A frame at a time while it drifts; a sixteenth of the way per pass when further off
         // (within a second from a sink's jump); a jump too large to glide at once.
         const qint64 off = std::abs(offFrames);

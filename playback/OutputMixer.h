@@ -43,6 +43,9 @@ public:
         virtual void outputFailed() = 0;
         // Where its first byte went, once that is settled (see add).
         virtual void placed(const OutputMixerPlacement &placement) = 0;
+        // Its first byte goes to `streamByte` instead: the stream's clock, better known now than
+        // when it was placed, moved it before any of it was written.
+        virtual void moved(qint64 streamByte) { Q_UNUSED(streamByte); }
     };
 
     using Placement = OutputMixerPlacement;
@@ -59,7 +62,8 @@ public:
     // run yet (just made) is waited for, up to `clockWaitMs`. The source learns where it went
     // through `placed`, before this returns unless it waits. pump() then hands it samples.
     // A placed source is then held to `timeline` (by default: its moment plus the song's own
-    // time), a frame at a time, where the output tells when bytes are heard.
+    // time), a frame at a time, where the output tells when bytes are heard; until its first
+    // frame is written it is moved whole instead, so no frame of its beginning is lost.
     void add(Source *source, std::optional<qint64> startAtNs = std::nullopt, PlayTimeline timeline = {});
     static constexpr int clockWaitMs = 3000;
     // Frames a held source may be off before one is inserted or dropped: the stream's clock

@@ -155,7 +155,13 @@ void PulseAudioOutput::askForReport(pa_time_event *timer)
         if (pa_operation *update = pa_stream_update_timing_info(m_stream, nullptr, nullptr))
             pa_operation_unref(update);
     }
-    pa_context_rttime_restart(m_context, timer, pa_rtclock_now() + reportEveryMs * PA_USEC_PER_MSEC);
+    // The pace wanders by up to half of it either way: a server that moves the stream on a
+    // block at a time is then asked at every point of its blocks, not at the few that a steady
+    // pace beating against the blocks would keep returning to.
+    constexpr qint64 everyUs = reportEveryMs * qint64(PA_USEC_PER_MSEC);
+    m_pace = m_pace * 6364136223846793005ULL + 1442695040888963407ULL;
+    const qint64 wanderUs = qint64((m_pace >> 33) % quint64(everyUs)) - everyUs / 2;
+    pa_context_rttime_restart(m_context, timer, pa_rtclock_now() + pa_usec_t(everyUs + wanderUs));
 }
 
 void PulseAudioOutput::reportArrived()
@@ -313,6 +319,14 @@ std::optional<StreamTiming> PulseAudioOutput::timing()
     return timingLocked();
 }
 
+std::optional<StreamTiming> PulseAudioOutput::reportedTiming()
+{
+    if (!m_loop)
+        return std::nullopt;
+    LoopLock lock(m_loop);
+    return ready() ? m_clock->at(MonotonicClock::nowNs()) : std::nullopt;
+}
+
 std::optional<StreamTiming> PulseAudioOutput::steadyTiming()
 {
     if (!m_loop)
@@ -360,6 +374,13 @@ std::optional<qint64> PulseAudioOutput::frameZeroLocked()
     // The report itself, not the interpolation, which eases into a new report over a while.
     const pa_timing_info *info = pa_stream_get_timing_info(m_stream);
     if (!info || !info->playing || info->read_index < 0)
+        return std::nullopt;
+    // A stream the server calls playing may not be read yet (PipeWire's, for tens of
+    // milliseconds): its position stands still while time runs, and such reports would put
+    // its first frame milliseconds early. It counts once it has moved.
+    if (!m_readFrom)
+        m_readFrom = info->read_index;
+    if (info->read_index <= *m_readFrom)
         return std::nullopt;
     const std::optional<qint64> reportNs =
         MonotonicClock::fromWall(info->timestamp.tv_sec, qint64(info->timestamp.tv_usec) * 1000);

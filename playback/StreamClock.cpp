@@ -19,8 +19,21 @@ std::optional<StreamTiming> StreamClock::at(qint64 nowNs, int atLeast) const
     }
     if (n < std::max(enough, atLeast))
         return std::nullopt;
-    std::nth_element(recent.begin(), recent.begin() + n / 2, recent.begin() + n);
-    return standing(recent[n / 2], nowNs);
+    // The middle of the reports' spread, once those further out than one and a half times the
+    // middle half's width are left out (a busy server's), and of the rest the outermost few,
+    // which a burst of slow answers just inside that reach would otherwise move by milliseconds.
+    // For a spread over a block, that is the block's middle; where most reports agree, what
+    // they say.
+    std::sort(recent.begin(), recent.begin() + n);
+    const qint64 low = recent[n / 4];
+    const qint64 high = recent[n - 1 - n / 4];
+    const qint64 reach = (high - low) * 3 / 2;
+    auto first = std::lower_bound(recent.begin(), recent.begin() + n, low - reach);
+    auto last = std::upper_bound(recent.begin(), recent.begin() + n, high + reach) - 1;
+    const auto outermost = (last - first + 1) / 32;
+    first += outermost;
+    last -= outermost;
+    return standing(*first + (*last - *first) / 2, nowNs);
 }
 
 StreamTiming StreamClock::standing(qint64 frameZeroNs, qint64 nowNs) const

@@ -8,9 +8,8 @@ beyond 20 ms. A WAV copy of the recording must give the same frames. Ends with 7
 only when PulseAudio cannot start.
 
 With --pipewire the sink is a private PipeWire's (through its PulseAudio server), the run's
-first start among those measured: a warm start may be placed 2 ms apart, the run's first one
-10 ms (on PipeWire it still lands a few ms off; before the stream was kept running it was
-30-40 ms); skipped (77) where PipeWire cannot start.
+first start among those measured, and a start may be placed 2 ms apart; skipped (77) where
+PipeWire cannot start.
 
     heard_in_step.py PROGRAM ONSET_TOOL WORK_FOLDER [--pipewire]"""
 
@@ -29,7 +28,6 @@ CLIENTS = 2
 STARTS = 3
 MAX_SKEW_MS = 1.0
 MAX_SKEW_PIPEWIRE_MS = 2.0
-MAX_FIRST_SKEW_PIPEWIRE_MS = 10.0
 MAX_ANY_SKEW_MS = 20.0
 SKIPPED = 77
 
@@ -85,13 +83,8 @@ def main():
             print(f"heard skew per start: {', '.join(f'{s:.3f}' for s in spreads)} ms; measured from each "
                   f"client's scheduled moment: {', '.join(f'{s:.3f}' for s in placements)} ms (onset frames {starts})")
             if check(len(placements) == STARTS, f"every start must be scheduled on both clients: {placements}"):
-                warm = placements[1:] if pipewire else placements
-                check(max(warm) <= most, f"a start was heard {max(warm):.3f} ms away from where "
-                                         f"its clients placed it (at most {most} ms)")
-                if pipewire:
-                    check(placements[0] <= MAX_FIRST_SKEW_PIPEWIRE_MS,
-                          f"the run's first start was heard {placements[0]:.3f} ms away from where its clients "
-                          f"placed it (at most {MAX_FIRST_SKEW_PIPEWIRE_MS} ms)")
+                check(max(placements) <= most, f"a start was heard {max(placements):.3f} ms away from where "
+                                               f"its clients placed it (at most {most} ms)")
             check(max(spreads) <= MAX_ANY_SKEW_MS, f"a start was heard {max(spreads):.3f} ms apart "
                                                    f"(at most {MAX_ANY_SKEW_MS} ms)")
         same_onsets_from_wav(tool, result["recording"], result["noises"])

@@ -36,35 +36,51 @@ struct Card {
     }
 };
 
-// Frame k of the song carries k in its two samples, so the stream tells which frame went where.
+// Frame k of the song carries k + 1 in its two samples, so the stream tells which frame went
+// where (0: silence).
 class CountingSource : public OutputMixer::Source {
 public:
     qint64 fill(char *data, qint64 bytes) override
     {
         qint64 done = 0;
         for (; done + kFrameBytes <= bytes && m_next < kSongFrames; done += kFrameBytes, ++m_next) {
-            const qint16 samples[2] = {qint16(m_next & 0x7fff), qint16(m_next >> 15)};
+            const qint16 samples[2] = {qint16((m_next + 1) & 0x7fff), qint16((m_next + 1) >> 15)};
             std::memcpy(data + done, samples, kFrameBytes);
         }
         return done;
     }
     void tick() override {}
     void outputFailed() override {}
-    void placed(const OutputMixerPlacement &) override {}
+    void placed(const OutputMixerPlacement &placement) override { at = placement.streamByte; }
+    void moved(qint64 streamByte) override { at = streamByte; }
+    qint64 at = -1; // where it was told its first byte went
 
 private:
     qint64 m_next = 0;
 };
+
+// The song frame at stream frame f; -1 for silence.
+qint64 songFrameAt(const QByteArray &stream, qint64 f)
+{
+    qint16 samples[2];
+    std::memcpy(samples, stream.constData() + f * kFrameBytes, kFrameBytes);
+    return (qint64(samples[0]) | qint64(samples[1]) << 15) - 1;
+}
+
+QAudioFormat songFormat()
+{
+    QAudioFormat format;
+    format.setSampleRate(kRate);
+    format.setChannelCount(2);
+    format.setSampleFormat(QAudioFormat::Int16);
+    return format;
+}
 
 // Plays the song held to start + its own time on `card`, and answers the worst distance between
 // when a frame is heard and when it is due, leaving out frames due from just before the jump
 // to a second after it.
 double worstOffNs(const Card &card)
 {
-    QAudioFormat format;
-    format.setSampleRate(kRate);
-    format.setChannelCount(2);
-    format.setSampleFormat(QAudioFormat::Int16);
     TimedAudioOutput *output = nullptr;
     OutputMixer mixer(
         [&output] {
@@ -72,7 +88,7 @@ double worstOffNs(const Card &card)
             output = made.get();
             return made;
         },
-        format);
+        songFormat());
     EXPECT_TRUE(mixer.ensureStarted());
     output->now = {0, Card::t0};
     CountingSource song;
@@ -85,11 +101,9 @@ double worstOffNs(const Card &card)
     }
     double worst = 0;
     for (qint64 f = 0; f < output->stream.size() / kFrameBytes; ++f) {
-        qint16 samples[2];
-        std::memcpy(samples, output->stream.constData() + f * kFrameBytes, kFrameBytes);
-        const qint64 k = qint64(samples[0]) | qint64(samples[1]) << 15; // 0: silence (or the first frame)
+        const qint64 k = songFrameAt(output->stream, f);
         const qint64 dueNs = startNs + frameTime::nsOf(k, kRate);
-        if (k > 0 && (dueNs < Card::jumpAtNs - 200 * kMs || dueNs >= Card::jumpAtNs + 1000 * kMs))
+        if (k >= 0 && (dueNs < Card::jumpAtNs - 200 * kMs || dueNs >= Card::jumpAtNs + 1000 * kMs))
             worst = std::max(worst, std::abs(card.heardNs(f, dueNs) - double(dueNs)));
     }
     return worst;
@@ -103,4 +117,39 @@ TEST(OutputMixerHold, ASongKeepsItsTimelineOnACardThatRunsFastOrSlowOrJumps)
     // a second.
     for (const Card card : {Card{200}, Card{-200}, Card{80}, Card{0, 30 * kMs}, Card{0, 5 * kMs}, Card{0, -5 * kMs}})
         EXPECT_LT(worstOffNs(card), 0.1 * kMs) << card.ppm << " ppm, jump of " << card.jumpNs / kMs << " ms";
+}
+
+TEST(OutputMixerHold, ASongNotBegunWhenItsClockMovesIsMovedWholeNotCut)
+{
+    // The clock the song was placed by, of a young stream, and the one reports give later,
+    // before the song begins: the stream stands `shift` frames back (or on) of what was thought.
+    for (const qint64 shift : {6, 40, -6}) {
+        SCOPED_TRACE(shift);
+        TimedAudioOutput *output = nullptr;
+        OutputMixer mixer(
+            [&output] {
+                auto made = std::make_unique<TimedAudioOutput>();
+                output = made.get();
+                return made;
+            },
+            songFormat());
+        ASSERT_TRUE(mixer.ensureStarted());
+        const qint64 t0 = Card::t0, startNs = t0 + 200 * kMs;
+        output->now = {0, t0};
+        CountingSource song;
+        mixer.add(&song, startNs);
+        for (qint64 t = t0; t < startNs + 300 * kMs; t += 10 * kMs) {
+            const qint64 frame = frameTime::framesIn(t - t0, kRate) - (t >= t0 + 50 * kMs ? shift : 0);
+            output->now = {frame * kFrameBytes, t};
+            mixer.pump();
+        }
+        // Its first frame is there, heard on its moment by the later clock, and the song knows where.
+        qint64 first = 0;
+        while (first < output->stream.size() / kFrameBytes && songFrameAt(output->stream, first) < 0)
+            ++first;
+        EXPECT_EQ(songFrameAt(output->stream, first), 0);
+        EXPECT_EQ(songFrameAt(output->stream, first + 1), 1);
+        EXPECT_EQ(first + shift, frameTime::framesIn(startNs - t0, kRate));
+        EXPECT_EQ(song.at, first * kFrameBytes);
+    }
 }

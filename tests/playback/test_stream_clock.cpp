@@ -62,3 +62,34 @@ TEST(StreamClock, TellsNothingUntilEnoughRecentReports)
     EXPECT_EQ(ahead.heardByte, 0);
     EXPECT_EQ(ahead.atNs, originNs);
 }
+
+TEST(StreamClock, ReportsSpreadOverABlockGiveTheBlocksMiddle)
+{
+    // A server that moves the stream on 512 frames at a time: a report tells the first frame's
+    // moment as late as its place in the block makes it. A young stream's few reports fell
+    // mostly early in their blocks, as they happen to.
+    constexpr int rate = 44100;
+    const qint64 blockNs = frameTime::nsOf(512, rate);
+    const qint64 originNs = 3 * dayNs;
+    StreamClock clock(rate, 4);
+    const double places[] = {0.02, 0.05, 0.1, 0.14, 0.2, 0.23, 0.3, 0.55, 0.8, 0.99, 0.93, 0.7};
+    qint64 receivedNs = originNs + frameTime::nsPerSecond;
+    for (const double place : places) {
+        clock.report(originNs + qint64(place * double(blockNs)), receivedNs);
+        receivedNs += 8 * msNs;
+    }
+    const auto frameZeroNs = [&clock, &receivedNs] {
+        const std::optional<StreamTiming> t = clock.at(receivedNs);
+        return t ? t->atNs - frameTime::nsOf(t->heardByte / 4, rate) : 0;
+    };
+    EXPECT_LT(std::abs(frameZeroNs() - (originNs + blockNs / 2)), 300000);
+
+    // A settled stream's reports cover its blocks evenly; three slow answers in a row fall not
+    // far past a block's end.
+    for (int i = 0; i < 123; ++i) {
+        const double place = i < 120 ? i / 120.0 : 1.4;
+        clock.report(originNs + qint64(place * double(blockNs)), receivedNs);
+        receivedNs += 8 * msNs;
+    }
+    EXPECT_LT(std::abs(frameZeroNs() - (originNs + blockNs / 2)), 300000);
+}
