@@ -88,6 +88,9 @@ HEARD_STARTS = 5
 MAX_RECORDING_MISSING_S = 0.5
 
 
+TONE_RATE = 44100
+
+
 def make_song(path, seconds, frequency):
     """A stereo 44.1 kHz tone at 128 kbit/s, written atomically and kept for later runs."""
     if path.is_file():
@@ -96,7 +99,7 @@ def make_song(path, seconds, frequency):
     with tempfile.TemporaryDirectory() as work:
         wav = Path(work) / "tone.wav"
         mp3 = Path(work) / "tone.mp3"
-        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", str(wav), "synth", str(seconds),
+        subprocess.run(["sox", "-n", "-r", str(TONE_RATE), "-c", "2", "-b", "16", str(wav), "synth", str(seconds),
                         "sine", str(frequency), "sine", str(frequency * 3 // 2), "vol", "0.5"], check=True)
         subprocess.run(["lame", "--quiet", "-b", "128", str(wav), str(mp3)], check=True)
         shutil.move(str(mp3), path)
@@ -138,7 +141,12 @@ def plays(client):
             if later["event"] == "play_scheduled" and scheduled is None:
                 scheduled = later["scheduled_ns"]
             if later["event"] == "first_heard" and heard is None and later.get("scheduled_ns") == scheduled:
-                heard = later["t_ns"]
+                # A client that joined the song later (it was still fetching it) is heard from a
+                # later sample on: where its first sample would have been heard is what compares.
+                # It did not start on the message, so its handling does not count.
+                sample = later.get("sample", 0)
+                heard = later["t_ns"] - round(sample * 1e9 / TONE_RATE)
+                handled = None if sample > 0 else handled
         out.append((e["t_ns"], slot, handled, heard if heard is not None else first, scheduled))
     return out
 
