@@ -11,17 +11,31 @@
 
 #include <gtest/gtest.h>
 
-TEST(RunClockWire, ANewClientWithAnOriginalServerAsksOnceUnseenAndPlaysOnArrival)
+namespace {
+
+// One of our clients, and a bare socket that plays its server.
+class OurClientWithABareServer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(listener.listen(QHostAddress::LocalHost, 0));
+        client.connectToServer(QStringLiteral("127.0.0.1"), listener.serverPort());
+        ASSERT_TRUE(listener.waitForNewConnection(waitMs));
+        server = listener.nextPendingConnection();
+    }
+
+    QTcpServer listener;
+    QTimer tmrClient;
+    ClientRole client{&tmrClient};
+    QTcpSocket *server = nullptr;
+};
+
+} // namespace
+
+TEST_F(OurClientWithABareServer, WithAnOriginalServerItAsksOnceUnseenAndPlaysOnArrival)
 {
     // The original server: one read is one message (its word up to the first CR LF), unknown
     // words are ignored, and the answer to the probe takes no data.
-    QTcpServer listener;
-    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost, 0));
-    QTimer tmrClient;
-    ClientRole client(&tmrClient);
-    client.connectToServer(QStringLiteral("127.0.0.1"), listener.serverPort());
-    ASSERT_TRUE(listener.waitForNewConnection(waitMs));
-    QTcpSocket *server = listener.nextPendingConnection();
     QList<QByteArray> reads;
     QObject::connect(server, &QTcpSocket::readyRead, server, [&] {
         const QByteArray read = server->readAll();
@@ -50,17 +64,10 @@ TEST(RunClockWire, ANewClientWithAnOriginalServerAsksOnceUnseenAndPlaysOnArrival
     EXPECT_EQ(playAt.count(), 0);
 }
 
-TEST(RunClockWire, AFirstAnswerGluedBehindAnotherMessageStillShowsAServerThatKeepsTheClock)
+TEST_F(OurClientWithABareServer, AFirstAnswerGluedBehindAnotherMessageStillShowsAServerThatKeepsTheClock)
 {
     // A server of ours sends a late client its song list as it becomes ready, so the answer to
     // the first ask may share a read with it; its stamp is then not the answer's own.
-    QTcpServer listener;
-    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost, 0));
-    QTimer tmrClient;
-    ClientRole client(&tmrClient);
-    client.connectToServer(QStringLiteral("127.0.0.1"), listener.serverPort());
-    ASSERT_TRUE(listener.waitForNewConnection(waitMs));
-    QTcpSocket *server = listener.nextPendingConnection();
     QByteArray got = readBytes(*server, 11);
     server->write("TimerResponse\r\n");
     got += readBytes(*server, 36);
