@@ -57,6 +57,19 @@ def heard_through_links(program, tool, folder, song_folder, links, starts=5):
         harness.close()
 
 
+def play_in_house(harness, playlist_path, rooms, song):
+    """Cards running, every room holding `song`, a server that plays it as soon as all have
+    loaded it, and the clients: answers (house, server, clients)."""
+    house = House(harness, rooms)
+    house.start_cards()
+    for i in range(len(rooms)):
+        harness.place_song(f"client{i + 1:02d}", song.resolve(), song)
+    playlist = write_playlist(playlist_path, [song])
+    server, port = harness.start_server(playlist, ["--start-when-clients", str(len(rooms)), "--play-when-loaded",
+                                                   "--quit-after-stop"])
+    return house, server, house.start_clients(port)
+
+
 def make_marker_song(path):
     """Silence with a loud noise burst every MARKER_EVERY_S seconds, each from its own seed: a
     card's recording shows where each burst was heard, to the frame."""
@@ -113,14 +126,7 @@ def drift(program, folder, song_folder, ppms=DRIFT_PPM):
         if not harness.env.get("PULSE_SERVER"):
             raise Skipped("PulseAudio could not start")
         rooms = [Room(clock, (1, 0), (ppm, ORDINARY_PIPE_BYTES)) for clock, ppm in zip(clock_offsets(len(ppms)), ppms)]
-        house = House(harness, rooms)
-        house.start_cards()
-        for i in range(len(rooms)):
-            harness.place_song(f"client{i + 1:02d}", song.resolve(), song)
-        playlist = write_playlist(folder / "drift.tunvero", [song])
-        server, port = harness.start_server(playlist, ["--start-when-clients", str(len(rooms)), "--play-when-loaded",
-                                                       "--quit-after-stop"])
-        clients = house.start_clients(port)
+        house, server, clients = play_in_house(harness, folder / "drift.tunvero", rooms, song)
         everyone = [server] + clients
         harness.wait_for(lambda: all(heard_skew.told_to_play(c) for c in clients), 120,
                          "every client to be told to play", watch=everyone)
@@ -226,14 +232,7 @@ def card_reports(program, tool, folder, song_folder, starts=2):
     try:
         if not harness.env.get("PULSE_SERVER"):
             raise Skipped("PulseAudio could not start")
-        house = House(harness, rooms)
-        house.start_cards()
-        for i in range(len(rooms)):
-            harness.place_song(f"client{i + 1:02d}", song.resolve(), song)
-        playlist = write_playlist(folder / "cards.tunvero", [song])
-        server, port = harness.start_server(playlist, ["--start-when-clients", str(len(rooms)), "--play-when-loaded",
-                                                       "--quit-after-stop"])
-        clients = house.start_clients(port)
+        house, server, clients = play_in_house(harness, folder / "cards.tunvero", rooms, song)
         everyone = [server] + clients
         harness.wait_for(lambda: all(len(heard_skew.told_to_play(c)) >= starts for c in clients),
                          starts * (FIRST_START_SONG_S + heard_skew.GAP_S) + 60, f"every client to play {starts} times",

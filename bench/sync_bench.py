@@ -341,26 +341,27 @@ def heard_scenario(args, harness, result, song_folder):
     return failed
 
 
+def through_links(args, harness, result, song_folder, name, links):
+    """Clients each on a clock of its own behind `links`: their heard skew as `name`_heard_skew."""
+    heard = house_bench.heard_through_links(args.program, args.onset_tool, harness.workdir / name,
+                                            song_folder / "noise", links)
+    failed = print_heard(heard, f"{name}: heard")
+    set_skews(result, f"{name}_heard_skew", heard["spreads_ms"])
+    return failed
+
+
 def links_scenario(args, harness, result, song_folder):
     """Four clients, each on a clock of its own, behind links of 0.5, 1, 3 and 8 ms."""
     links = [(d, 0) for d in house_bench.LINKS_MS]
     print("links (ms one way):", " ".join(str(d) for d, _ in links))
-    heard = house_bench.heard_through_links(args.program, args.onset_tool, harness.workdir / "links",
-                                            song_folder / "noise", links)
-    failed = print_heard(heard, "links: heard")
-    set_skews(result, "links_heard_skew", heard["spreads_ms"])
-    return failed
+    return through_links(args, harness, result, song_folder, "links", links)
 
 
 def jitter_scenario(args, harness, result, song_folder):
     """Four clients, each on a clock of its own, behind links of 1 ms and 0-10 ms a segment."""
     links = [house_bench.JITTER] * 4
     print(f"links: {links[0][0]} ms + 0-{links[0][1]} ms a segment")
-    heard = house_bench.heard_through_links(args.program, args.onset_tool, harness.workdir / "jitter",
-                                            song_folder / "noise", links)
-    failed = print_heard(heard, "jitter: heard")
-    set_skews(result, "jitter_heard_skew", heard["spreads_ms"])
-    return failed
+    return through_links(args, harness, result, song_folder, "jitter", links)
 
 
 def drift_scenario(args, harness, result, song_folder):

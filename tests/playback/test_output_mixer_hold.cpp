@@ -76,19 +76,25 @@ QAudioFormat songFormat()
     return format;
 }
 
-// Plays the song held to start + its own time on `card`, and answers the worst distance between
-// when a frame is heard and when it is due, leaving out frames due from just before the jump
-// to a second after it.
-double worstOffNs(const Card &card)
+// A mixer on a timed output, which `output` then points to.
+OutputMixer timedMixer(TimedAudioOutput *&output)
 {
-    TimedAudioOutput *output = nullptr;
-    OutputMixer mixer(
+    return OutputMixer(
         [&output] {
             auto made = std::make_unique<TimedAudioOutput>();
             output = made.get();
             return made;
         },
         songFormat());
+}
+
+// Plays the song held to start + its own time on `card`, and answers the worst distance between
+// when a frame is heard and when it is due, leaving out frames due from just before the jump
+// to a second after it.
+double worstOffNs(const Card &card)
+{
+    TimedAudioOutput *output = nullptr;
+    OutputMixer mixer = timedMixer(output);
     EXPECT_TRUE(mixer.ensureStarted());
     output->now = {0, Card::t0};
     CountingSource song;
@@ -126,13 +132,7 @@ TEST(OutputMixerHold, ASongNotBegunWhenItsClockMovesIsMovedWholeNotCut)
     for (const qint64 shift : {6, 40, -6}) {
         SCOPED_TRACE(shift);
         TimedAudioOutput *output = nullptr;
-        OutputMixer mixer(
-            [&output] {
-                auto made = std::make_unique<TimedAudioOutput>();
-                output = made.get();
-                return made;
-            },
-            songFormat());
+        OutputMixer mixer = timedMixer(output);
         ASSERT_TRUE(mixer.ensureStarted());
         const qint64 t0 = Card::t0, startNs = t0 + 200 * kMs;
         output->now = {0, t0};
